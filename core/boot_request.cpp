@@ -1,0 +1,169 @@
+// The command-line grammar shared by every program; all state lives in three static buffers.
+#include "boot_request.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+
+namespace {
+
+char command_buffer[COMMAND_CAPACITY];
+char selection_buffer[SELECTION_CAPACITY];
+char run_file_buffer[RUN_FILE_CAPACITY];
+
+struct Keyword {
+    const char *text;
+    SelectionCode code;
+};
+
+constexpr Keyword KEYWORDS[] = {
+    {"/CURRENT", SELECTION_CURRENT},
+    {"/NEXT", SELECTION_NEXT},
+    {"/SHUTDOWN", SELECTION_SHUTDOWN},
+    {"/NONE", SELECTION_NONE},
+};
+
+// A person asking for help must get the usage text, never a request written for an item
+// named "--help" followed by a restart.
+constexpr const char *HELP_REQUESTS[] = {"-h", "--help", "-?", "/?", "/help"};
+
+void copy_bounded(char *to, const char *from, size_t capacity)
+{
+    strncpy(to, from, capacity - 1);
+    to[capacity - 1] = '\0';
+}
+
+void upper_case_ascii(char *text)
+{
+    for (; *text != '\0'; text++) {
+        if (*text >= 'a' && *text <= 'z')
+            *text = static_cast<char>(*text - 'a' + 'A');
+    }
+}
+
+long find_offset(const char *text, const char *option)
+{
+    const char *found = strstr(text, option);
+    return found == nullptr ? -1 : found - text;
+}
+
+void trim_blanks(char *text)
+{
+    size_t lead = 0;
+    while (text[lead] == ' ')
+        lead++;
+    if (lead > 0) {
+        size_t i = 0;
+        do {
+            text[i] = text[i + lead];
+        } while (text[i++] != '\0');
+    }
+    for (size_t end = strlen(text); end > 0 && text[end - 1] == ' '; end--)
+        text[end - 1] = '\0';
+}
+
+bool is_help_request(const char *selection)
+{
+    for (const char *help : HELP_REQUESTS) {
+        if (strcasecmp(selection, help) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void join_arguments(char *buffer, size_t capacity, int argc, char **argv)
+{
+    if (argc <= 1 || capacity == 0)
+        return;
+    size_t room = capacity - 1;
+    size_t length = 0;
+    for (int i = 1; i < argc; i++) {
+        const char *argument = argv[i] == nullptr ? "" : argv[i];
+        size_t copied = 0;
+        while (copied < room && argument[copied] != '\0') {
+            buffer[length + copied] = argument[copied];
+            copied++;
+        }
+        length += copied;
+        buffer[length] = '\0';
+        room -= copied;
+        if (i == argc - 1 || room == 0)
+            return;
+        buffer[length++] = ' ';
+        buffer[length] = '\0';
+        room -= 1;
+        if (room == 0)
+            return;
+    }
+}
+
+StatusCode parse_boot_request(const char *command_text, BootRequest *request)
+{
+    memset(command_buffer, 0, sizeof command_buffer);
+    memset(selection_buffer, 0, sizeof selection_buffer);
+    memset(run_file_buffer, 0, sizeof run_file_buffer);
+    *request = BootRequest{0, 0, selection_buffer, run_file_buffer, false, false};
+    if (command_text == nullptr)
+        command_text = "";
+
+    copy_bounded(command_buffer, command_text, COMMAND_CAPACITY);
+    upper_case_ascii(command_buffer);
+    const long no_reboot_at = find_offset(command_buffer, "/NOREBOOT");
+    const long force_at = find_offset(command_buffer, "/FORCE");
+    const long run_at = find_offset(command_buffer, "/RUN=");
+    request->no_reboot = no_reboot_at >= 0;
+    request->force = force_at >= 0;
+
+    // The positions found in the upper-case copy index the recopied text as well, which
+    // keeps the letter case of the name and the run file as typed.
+    copy_bounded(command_buffer, command_text, COMMAND_CAPACITY);
+    if (no_reboot_at >= 0)
+        command_buffer[no_reboot_at] = '\0';
+    if (force_at >= 0)
+        command_buffer[force_at] = '\0';
+    if (run_at >= 0) {
+        copy_bounded(run_file_buffer, command_buffer + run_at + 5, RUN_FILE_CAPACITY);
+        command_buffer[run_at] = '\0';
+    }
+
+    char *end = nullptr;
+    unsigned long number = strtoul(command_buffer, &end, 10);
+    while (*end == ' ')
+        end++;
+    if (*end != '/' && *end != '\0')
+        number = 0;
+    if (*end == '\0' && number == 0)
+        return STATUS_INVALID_PARAMETER;
+    request->number = number;
+
+    copy_bounded(selection_buffer, command_buffer, SELECTION_CAPACITY);
+    trim_blanks(selection_buffer);
+    if (is_help_request(selection_buffer))
+        return STATUS_INVALID_PARAMETER;
+    return STATUS_SUCCESS;
+}
+
+bool selection_is_keyword(const BootRequest *request, const char *keyword)
+{
+    return strcasecmp(request->selection_text, keyword) == 0;
+}
+
+void resolve_selection(BootRequest *request)
+{
+    if (request->number != 0) {
+        request->selection_code = static_cast<SelectionCode>(request->number);
+        if (request->number != SELECTION_NAME)
+            request->selection_text[0] = '\0';
+        return;
+    }
+    request->selection_code = SELECTION_NAME;
+    for (const Keyword &keyword : KEYWORDS) {
+        if (selection_is_keyword(request, keyword.text)) {
+            request->selection_code = keyword.code;
+            request->selection_text[0] = '\0';
+            return;
+        }
+    }
+}

@@ -1,0 +1,44 @@
+// The command-line grammar: joining arguments, taking the command text apart, selection codes.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "status.h"
+
+inline constexpr size_t COMMAND_CAPACITY = 256;   // 255 characters and a NUL
+inline constexpr size_t SELECTION_CAPACITY = 51;  // 50 characters and a NUL
+inline constexpr size_t RUN_FILE_CAPACITY = 64;   // 63 characters and a NUL
+
+typedef uint32_t SelectionCode;
+
+inline constexpr SelectionCode SELECTION_CURRENT = 0xFFFB;
+inline constexpr SelectionCode SELECTION_NONE = 0xFFFC;
+inline constexpr SelectionCode SELECTION_SHUTDOWN = 0xFFFD;
+inline constexpr SelectionCode SELECTION_NEXT = 0xFFFE;
+inline constexpr SelectionCode SELECTION_NAME = 0xFFFF;
+
+// The parsed command. The two texts point into the core's static buffers, so a request
+// stays valid until the next parse_boot_request.
+struct BootRequest {
+    SelectionCode selection_code;
+    unsigned long number;     // the item number read from the text, 0 for a name or keyword
+    char *selection_text;     // at most 50 characters; emptied by resolve_selection for codes
+    char *run_file;           // at most 63 characters; empty when "/run=" is absent
+    bool no_reboot;
+    bool force;
+};
+
+// Joins argv[1..argc-1] with single blanks into `buffer`, at most capacity - 1 characters;
+// the last byte of the buffer is never written. Writes nothing for argc <= 1.
+void join_arguments(char *buffer, size_t capacity, int argc, char **argv);
+
+// Takes `command_text` apart into `request`. STATUS_INVALID_PARAMETER when the command
+// selects nothing (or asks for help): the caller shows the usage text.
+StatusCode parse_boot_request(const char *command_text, BootRequest *request);
+
+// True when the selection is exactly `keyword` in any letter case ("/HIBERNATE" on Windows).
+bool selection_is_keyword(const BootRequest *request, const char *keyword);
+
+// Turns the number or keyword into the selection code; call after the presence probe.
+void resolve_selection(BootRequest *request);
