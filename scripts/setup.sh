@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# First command on a fresh Debian 12 machine: installs what is needed, builds, runs the demo.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+bash scripts/install-deps.sh
+echo "+ cmake --preset linux && cmake --build --preset linux"
+cmake --preset linux >/dev/null
+cmake --build --preset linux
+bash scripts/demo-namespace.sh
