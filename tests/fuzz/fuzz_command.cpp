@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "boot_request.h"
+#include "fuzz_support.h"
 #include "variable_store.h"
 
 // Link-time stand-ins: the fuzzer only builds payloads, it never reaches a store.
@@ -23,21 +24,12 @@ constexpr int MAX_ARGUMENTS = 16;
 char argument_storage[1024];
 char command_text[COMMAND_CAPACITY];
 
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // The input splits into arguments at NUL bytes, as an argument vector would arrive.
-    if (size >= sizeof argument_storage)
-        size = sizeof argument_storage - 1;
-    memcpy(argument_storage, data, size);
-    argument_storage[size] = '\0';
+    size = copy_input(argument_storage, sizeof argument_storage, data, size);
     char *argv[MAX_ARGUMENTS + 1] = {const_cast<char *>("quiplex")};
     int argc = 1;
     for (size_t start = 0; start <= size && argc <= MAX_ARGUMENTS;) {

@@ -4,17 +4,12 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "fuzz_support.h"
 #include "guid_text.h"
 
 namespace {
 
 char text[64];
-
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
 
 unsigned nibble(char c)
 {
@@ -26,10 +21,7 @@ unsigned nibble(char c)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size >= sizeof text)
-        size = sizeof text - 1;
-    memcpy(text, data, size);
-    text[size] = '\0';
+    copy_input(text, sizeof text, data, size);
 
     uint8_t guid[GUID_BYTES];
     memset(guid, 0xA5, sizeof guid);
