@@ -51,7 +51,7 @@ void form_variable_path(char (&path)[PATH_CAPACITY], const char *name, const cha
 // other refusal surfaces at the open or unlink that follows.
 unsigned clear_immutable(const char *path)
 {
-    const int fd = open(path, O_RDONLY);
+    const int fd = open64(path, O_RDONLY);
     if (fd < 0)
         return 0;
     unsigned flags = 0;
@@ -69,7 +69,7 @@ void restore_flags(const char *path, unsigned flags)
 {
     if (flags == 0)
         return;
-    const int fd = open(path, O_RDONLY);
+    const int fd = open64(path, O_RDONLY);
     if (fd < 0)
         return;
     (void)ioctl(fd, FS_IOC_SETFLAGS, &flags);
@@ -99,7 +99,7 @@ StatusCode write_variable_file(const char *path, const void *data, size_t size, 
     memcpy(record + ATTRIBUTES_SIZE, data, size);
 
     const unsigned flags = clear_immutable(path);
-    const int fd = open(path, O_RDWR | O_CREAT | O_TRUNC, 0644);
+    const int fd = open64(path, O_RDWR | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) {
         const int error = errno;
         free(record);
