@@ -27,10 +27,13 @@ constexpr Keyword KEYWORDS[] = {
 // named "--help" followed by a restart.
 constexpr const char *HELP_REQUESTS[] = {"-h", "--help", "-?", "/?", "/help"};
 
+// Copies at most capacity - 1 characters and always terminates; cutting is intended here.
 void copy_bounded(char *to, const char *from, size_t capacity)
 {
-    strncpy(to, from, capacity - 1);
-    to[capacity - 1] = '\0';
+    size_t i = 0;
+    for (; i + 1 < capacity && from[i] != '\0'; i++)
+        to[i] = from[i];
+    to[i] = '\0';
 }
 
 void upper_case_ascii(char *text)
