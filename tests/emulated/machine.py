@@ -148,6 +148,8 @@ class Machine:
             process.kill()
         process.wait()
         thread.join(timeout=5)
+        process.stdin.close()
+        process.stdout.close()
         output = b"".join(chunks).decode("latin-1")
         # The shell draws with ANSI sequences; drop them so tests read plain text.
         output = re.sub(r"\x1b\[[0-9;?=]*[A-Za-z]", "", output)
