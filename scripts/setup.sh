@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# First command on a fresh Debian 12 machine: installs what is needed, builds, runs the demo.
+# First command on a fresh Debian 12 machine: installs what is needed, builds, runs the demo on the emulated UEFI PC.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -7,4 +7,4 @@ bash scripts/install-deps.sh
 echo "+ cmake --preset linux && cmake --build --preset linux"
 cmake --preset linux >/dev/null
 cmake --build --preset linux
-bash scripts/demo-namespace.sh
+python3 scripts/demo_emulated.py

