@@ -28,22 +28,15 @@ def main():
         subprocess.run(["gcc", "-O2", "-static", "-o", out, os.path.join(top, "bench", name + ".c")],
                        check=True)
         programs["bin/" + name] = out
-    efibootmgr = shutil.which("efibootmgr")
-    if efibootmgr:
-        programs["bin/efibootmgr"] = efibootmgr
+    programs["bin/efibootmgr"] = shutil.which("efibootmgr")
     kernel, module = linux_image.fetch_kernel(os.path.join(folder, "cache"))
-    # Each tool gets a warm-up run, then RUNS timed runs, all in the same boot.
+    # Warm-up runs first; then RUNS rounds, each running every tool once, all in one boot.
     body = """mount -t efivarfs none $EFIVARS
 printf '\\007\\000\\000\\000\\001\\003\\000\\000' > $EFIVARS/ZarvexUEFI-$GUID
+# OVMF always keeps Boot0000 (its setup application) for efibootmgr's BootNext to name.
+/bin/efibootmgr --quiet --bootnext 0000; echo "efibootmgr --bootnext 0000 status $?"
 for i in 1 2 3; do /bin/quiplexlnx 1/noreboot; /bin/limit; done
-/bin/runner quiplexlnx %(n)d /bin/quiplexlnx 1/noreboot
-/bin/runner limit %(n)d /bin/limit
-if [ -x /bin/efibootmgr ]; then
-  entry=$(/bin/efibootmgr | sed -n 's/^Boot\([0-9A-F][0-9A-F][0-9A-F][0-9A-F]\).*/\1/p' | head -n 1)
-  /bin/efibootmgr --quiet --bootnext $entry > /tmp/e 2>&1; echo "efibootmgr --bootnext $entry status $? $(head -c 300 /tmp/e)"
-  /bin/runner efibootmgr %(n)d /bin/efibootmgr --quiet --bootnext $entry
-fi
-/bin/runner quiplexlnx-again %(n)d /bin/quiplexlnx 1/noreboot
+/bin/runner %(n)d quiplexlnx /bin/quiplexlnx 1/noreboot -- limit /bin/limit -- limit+probe /bin/limit --probe -- efibootmgr /bin/efibootmgr --quiet --bootnext 0000
 """ % {"n": RUNS}
     initrd = os.path.join(bench, "bench.cpio.gz")
     linux_image.build_initramfs(initrd, module, programs, body)
@@ -54,15 +47,20 @@ fi
                          r"min_us=([\d.]+) max_us=([\d.]+)", result.output):
         figures[m.group(1)] = float(m.group(4))
         print(m.group(0).replace("BENCH ", ""))
+    if os.environ.get("QUIPLEX_BENCH_DEBUG"):
+        print(result.output[-3000:])
     for m in re.finditer(r"efibootmgr --bootnext.*", result.output):
         print(m.group(0))
     if "quiplexlnx" not in figures or "limit" not in figures:
         print(result.output[-3000:])
         return 1
-    q = min(figures["quiplexlnx"], figures.get("quiplexlnx-again", figures["quiplexlnx"]))
-    print("quiplexlnx / limit      = %.3f (goal: at most 1.10)" % (q / figures["limit"]))
+    q = figures["quiplexlnx"]
+    print("quiplexlnx / limit       = %.3f (goal: at most 1.10)" % (q / figures["limit"]))
+    if "limit+probe" in figures:
+        print("quiplexlnx / limit+probe = %.3f (the same work with the boot manager probe)"
+              % (q / figures["limit+probe"]))
     if "efibootmgr" in figures:
-        print("quiplexlnx / efibootmgr = %.3f (goal: below 1)" % (q / figures["efibootmgr"]))
+        print("quiplexlnx / efibootmgr  = %.3f (goal: below 1)" % (q / figures["efibootmgr"]))
     return 0
 
 
