@@ -1,0 +1,249 @@
+// Tests of the UEFI variable store, UCS-2 conversion and revision guard against fake tables.
+#include <gtest/gtest.h>
+#include <setjmp.h>
+#include <string.h>
+
+#include "guid_text.h"
+#include "runtime_store.h"
+#include "startup.h"
+#include "variable_store.h"
+
+EFI_HANDLE gImageHandle;
+EFI_SYSTEM_TABLE *gST;
+EFI_BOOT_SERVICES *gBS;
+EFI_RUNTIME_SERVICES *gRT;
+
+extern "C" void *__real_malloc(size_t);
+extern "C" void __real_free(void *);
+static bool fail_malloc;
+static int frees;
+extern "C" void *__wrap_malloc(size_t size) { return fail_malloc ? nullptr : __real_malloc(size); }
+extern "C" void __wrap_free(void *block) { if (block) frees++; __real_free(block); }
+
+namespace {
+
+EFI_STATUS next_status;
+int firmware_calls;
+CHAR16 seen_name[32];
+EFI_GUID seen_guid;
+UINTN reported_size;
+
+EFI_STATUS EFIAPI fake_get(const CHAR16 *name, const EFI_GUID *guid, uint32_t *, UINTN *size, void *)
+{
+    firmware_calls++;
+    memcpy(seen_name, name, sizeof seen_name);
+    seen_guid = *guid;
+    *size = reported_size;
+    return next_status;
+}
+EFI_STATUS EFIAPI fake_set(const CHAR16 *, const EFI_GUID *, uint32_t, UINTN, const void *)
+{
+    firmware_calls++;
+    return next_status;
+}
+
+EFI_RUNTIME_SERVICES fake_runtime;
+
+struct StoreTest : ::testing::Test {
+    void SetUp() override
+    {
+        fake_runtime.GetVariable = fake_get;
+        fake_runtime.SetVariable = fake_set;
+        gRT = &fake_runtime;
+        fail_malloc = false;
+        frees = firmware_calls = 0;
+        next_status = EFI_SUCCESS;
+        reported_size = 4;
+    }
+};
+
+TEST(MapEfiStatus, WholeTable)
+{
+    const struct { EFI_STATUS efi; StatusCode status; } rows[] = {
+        {0, 0}, {1, 93}, {2, 70}, {3, 4}, {4, 95}, {5, 62}, {6, 71}, {7, 71},
+        {efi_error(1), 3}, {efi_error(2), 61}, {efi_error(3), 76}, {efi_error(4), 63},
+        {efi_error(5), 95}, {efi_error(6), 88}, {efi_error(7), 17}, {efi_error(8), 75},
+        {efi_error(9), 2}, {efi_error(10), 94}, {efi_error(11), 32}, {efi_error(12), 71},
+        {efi_error(13), 100}, {efi_error(14), 8}, {efi_error(15), 75}, {efi_error(16), 97},
+        {efi_error(17), 13}, {efi_error(18), 96}, {efi_error(19), 71}, {efi_error(20), 87},
+        {efi_error(21), 71}, {efi_error(24), 71}, {efi_error(25), 13}, {efi_error(26), 75},
+        {efi_error(27), 94}, {efi_error(28), 67}, {efi_error(29), 71}, {efi_error(31), 67},
+        {efi_error(32), 13}, {efi_error(33), 94}, {efi_error(34), 71}, {efi_error(99), 71},
+        {efi_error(100), 96}, {efi_error(103), 96}, {efi_error(104), 97}, {efi_error(106), 97},
+        {efi_error(107), 71}, {14, 71},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(map_efi_status(row.efi), row.status) << std::hex << row.efi;
+}
+
+std::u16string convert(const char *text)
+{
+    CHAR16 *units = to_ucs2_alloc(CODE_PAGE_AUTO, text);
+    std::u16string result(units);
+    free(units);
+    return result;
+}
+
+TEST(ToUcs2, DecodingRules)
+{
+    const struct { const char *text; std::u16string units; bool utf8; } rows[] = {
+        {"Quiplex", u"Quiplex", false},
+        {"K\xE4se", u"K\u00E4se", false},               // widened byte for byte
+        {"K\xC3\xA4se", u"K\u00E4se", true},            // decoded as UTF-8
+        {"\xE2\x82\xAC", u"\u20AC", true},
+        {"\xF0\x9F\x98\x80", u"\xD83D\xDE00", true},    // surrogate pair
+        {"\xC0\x80x\xC3\xA4", u"\xFFFDx\u00E4", true},   // short form
+        {"\xF4\x90\x80\x80\xC3\xA4", u"\xFFFD\u00E4", true},  // above 0x10FFFF
+        {"\xC3(\xC3\xA4", u"\u00C3(\u00E4", true},       // broken sequence keeps the lead
+        {"\x80\xFE\xFF\xC3\xA4", u"\u0080\u00FE\u00FF\u00E4", true},
+        {"\xF8\x88\x80\x80\x80\xC3\xA4", u"\xFFFD\u00E4", true},  // five-byte short form
+        {"", u"", false},
+    };
+    for (const auto &row : rows) {
+        EXPECT_EQ(convert(row.text), row.units) << row.text;
+        EXPECT_EQ(text_is_utf8(row.text), row.utf8) << row.text;
+    }
+    CHAR16 *empty = to_ucs2_alloc(CODE_PAGE_AUTO, nullptr);
+    EXPECT_EQ(empty[0], 0);
+    free(empty);
+    CHAR16 *widened = to_ucs2_alloc(1252, "\xC3\xA4");
+    EXPECT_EQ(std::u16string(widened), u"\u00C3\u00A4");
+    free(widened);
+}
+
+TEST(ToUcs2, OneUnitLeftAndFullArray)
+{
+    CHAR16 out[4];
+    EXPECT_EQ(utf8_to_ucs2("ab\xF0\x9F\x98\x80", out, 3), 3u);
+    EXPECT_EQ(std::u16string(out, 3), std::u16string(u"ab\0", 3));  // 0xFFFD overwritten by 0
+    EXPECT_EQ(utf8_to_ucs2("abcdef", out, 4), 4u);
+    EXPECT_EQ(std::u16string(out), u"abc");
+    EXPECT_EQ(utf8_to_ucs2("a\xF0\x9F\x98\x80", out, 4), 4u);
+    EXPECT_EQ(std::u16string(out), u"a\xD83D\xDE00");
+}
+
+TEST(GuidText, ParsesVendorBytes)
+{
+    const uint8_t expected[16] = {0xF9, 0x6E, 0x68, 0x81, 0x6F, 0x7F, 0xE3, 0x42,
+                                  0x93, 0x71, 0x69, 0x6D, 0xE9, 0xBF, 0x62, 0x99};
+    for (const char *text : {VENDOR_GUID_TEXT, "{81686EF9-7F6F-42E3-9371-696DE9BF6299}"}) {
+        uint8_t out[16] = {};
+        ASSERT_TRUE(parse_guid_text(text, out));
+        EXPECT_EQ(memcmp(out, expected, 16), 0) << text;
+    }
+}
+
+TEST_F(StoreTest, ReadResults)
+{
+    const struct { EFI_STATUS efi; StatusCode status; size_t size_after; } rows[] = {
+        {EFI_SUCCESS, 0, 4}, {EFI_WARN_STALE_DATA, 0, 4}, {EFI_BUFFER_TOO_SMALL, 95, 0},
+        {EFI_NOT_FOUND, 8, 0}, {EFI_UNSUPPORTED, 76, 0},
+    };
+    for (const auto &row : rows) {
+        next_status = row.efi;
+        frees = 0;
+        uint8_t buffer[4];
+        size_t size = 4;
+        reported_size = row.efi == EFI_BUFFER_TOO_SMALL ? 12 : 4;
+        EXPECT_EQ(read_variable(PRESENCE_VARIABLE_NAME, VENDOR_GUID_TEXT, buffer, &size, nullptr), row.status);
+        EXPECT_EQ(size, row.size_after);
+        EXPECT_EQ(frees, 1);
+    }
+    EXPECT_EQ(std::u16string(seen_name), u"ZarvexUEFI");
+    EXPECT_EQ(seen_guid.bytes[0], 0xF9);
+}
+
+TEST_F(StoreTest, FailuresBeforeTheFirmware)
+{
+    uint8_t buffer[4];
+    size_t size = 4;
+    EXPECT_EQ(read_variable(nullptr, VENDOR_GUID_TEXT, buffer, &size, nullptr), 61u);
+    EXPECT_EQ(read_variable("Quiplex", "{81686ef9-7f6f-42e3-9371-696de9bf6299 ", buffer, &size, nullptr), 61u);
+    EXPECT_EQ(write_variable("Quiplex", "bad", buffer, 4, 7), 61u);
+    EXPECT_EQ(frees, 1);  // the write's name
+    fail_malloc = true;
+    EXPECT_EQ(read_variable("Quiplex", VENDOR_GUID_TEXT, buffer, &size, nullptr), 2u);
+    EXPECT_EQ(write_variable("Quiplex", VENDOR_GUID_TEXT, buffer, 4, 7), 2u);
+    fail_malloc = false;
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(firmware_calls, 0);
+}
+
+TEST_F(StoreTest, WriteResults)
+{
+    const struct { EFI_STATUS efi; StatusCode status; } rows[] = {
+        {EFI_SUCCESS, 0}, {EFI_WARN_WRITE_FAILURE, 0}, {EFI_WRITE_PROTECTED, 75},
+        {EFI_SECURITY_VIOLATION, 75}, {EFI_OUT_OF_RESOURCES, 2}, {EFI_VOLUME_FULL, 32},
+        {EFI_ABORTED, 71}, {EFI_NO_MEDIA, 71},
+    };
+    for (const auto &row : rows) {
+        next_status = row.efi;
+        EXPECT_EQ(write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, "abcdef", 6, 7), row.status);
+    }
+    EXPECT_EQ(frees, 8);
+}
+
+// Fake console and keyboard for the revision guard; the cold reset leaves the endless loop.
+std::u16string screen;
+jmp_buf reset_done;
+EFI_RESET_TYPE reset_type;
+const CHAR16 *keys = u"xR";
+
+EFI_STATUS EFIAPI fake_output(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *, const CHAR16 *text)
+{
+    screen += text;
+    return EFI_SUCCESS;
+}
+EFI_STATUS EFIAPI fake_wait(UINTN, EFI_EVENT *, UINTN *) { return EFI_SUCCESS; }
+EFI_STATUS EFIAPI fake_read_key(EFI_SIMPLE_TEXT_INPUT_PROTOCOL *, EFI_INPUT_KEY *key)
+{
+    key->UnicodeChar = *keys++;
+    return EFI_SUCCESS;
+}
+void EFIAPI fake_reset(EFI_RESET_TYPE type, EFI_STATUS, UINTN, const void *)
+{
+    reset_type = type;
+    longjmp(reset_done, 1);
+}
+
+TEST(FirmwareRevision, GuardTexts)
+{
+    const struct { uint32_t revision; const char16_t *version; } rows[] = {
+        {0x00020000, u" 2.0 "}, {0x0001000A, u" 1.1 "}, {0x00020005, u" 2.0.5 "},
+    };
+    for (const auto &row : rows) {
+        EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL out{};
+        out.OutputString = fake_output;
+        EFI_SIMPLE_TEXT_INPUT_PROTOCOL in{};
+        in.ReadKeyStroke = fake_read_key;
+        EFI_BOOT_SERVICES boot{};
+        boot.WaitForEvent = fake_wait;
+        EFI_RUNTIME_SERVICES runtime{};
+        runtime.ResetSystem = fake_reset;
+        EFI_SYSTEM_TABLE table{};
+        table.Hdr.Revision = row.revision;
+        table.ConOut = &out;
+        table.ConIn = &in;
+        table.BootServices = &boot;
+        table.RuntimeServices = &runtime;
+        screen.clear();
+        keys = u"xR";
+        reset_type = EfiResetWarm;
+        if (setjmp(reset_done) == 0) {
+            check_firmware_revision(&table);
+            ADD_FAILURE() << "returned on an old firmware";
+        }
+        EXPECT_EQ(screen, std::u16string(u"System UEFI Version") + row.version +
+                              u"is not supported.\r\n\nUEFI Version 2.1 or later is required."
+                              u"\r\n\nSystem Halted - Press R to reset the system.");
+        EXPECT_EQ(reset_type, EfiResetCold);
+        EXPECT_EQ(*keys, 0);  // "x" was passed over, "R" reset
+    }
+    for (uint32_t revision : {0x0002000Au, 0x0002001Fu, 0x00030000u}) {
+        EFI_SYSTEM_TABLE table{};
+        table.Hdr.Revision = revision;
+        check_firmware_revision(&table);  // returns without touching the console
+    }
+}
+
+} // namespace

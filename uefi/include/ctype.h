@@ -1,0 +1,12 @@
+// ASCII character classes for the UEFI build's small C library.
+#pragma once
+#ifdef __cplusplus
+extern "C" {
+#endif
+int toupper(int c);
+int islower(int c);
+int isspace(int c);
+int isdigit(int c);
+#ifdef __cplusplus
+}
+#endif

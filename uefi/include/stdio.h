@@ -1,0 +1,10 @@
+// Console output of the UEFI build's small C library.
+#pragma once
+#ifdef __cplusplus
+extern "C" {
+#endif
+int printf(const char *format, ...) __attribute__((format(printf, 1, 2)));
+int puts(const char *text);
+#ifdef __cplusplus
+}
+#endif

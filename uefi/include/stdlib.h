@@ -1,0 +1,12 @@
+// strtoul and the pool-backed heap of the UEFI build's small C library.
+#pragma once
+#include <stddef.h>
+#ifdef __cplusplus
+extern "C" {
+#endif
+unsigned long strtoul(const char *text, char **end, int base);
+void *malloc(size_t size);
+void free(void *block);
+#ifdef __cplusplus
+}
+#endif
