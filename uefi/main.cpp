@@ -1,14 +1,8 @@
 // quiplexefi: writes a one-shot boot request for Zarvex UEFI and resets the machine warm.
-#include <stdio.h>
-
-#include "boot_request.h"
+#include "console_pass.h"
 #include "firmware.h"
-#include "messages.h"
-#include "variable_store.h"
 
 namespace {
-
-char command_text[COMMAND_CAPACITY];
 
 // File system drivers may still hold written data; flush each volume before the reset.
 void flush_all_volumes()
@@ -35,39 +29,15 @@ void flush_all_volumes()
     gBS->FreePool(handles);
 }
 
+} // namespace
+
 void restart_system()
 {
     flush_all_volumes();
     gRT->ResetSystem(EfiResetWarm, EFI_SUCCESS, 0, nullptr);
 }
 
-} // namespace
-
 int main(int argc, char **argv)
 {
-    join_arguments(command_text, sizeof command_text, argc, argv);
-    BootRequest request;
-    if (parse_boot_request(command_text, &request) != STATUS_SUCCESS) {
-        printf("%s", USAGE_TEXT_CONSOLE);
-        return STATUS_INVALID_PARAMETER;
-    }
-    const StatusCode probe = probe_boot_manager();
-    if (probe != STATUS_SUCCESS) {
-        puts(MESSAGE_NOT_FOUND);
-        if (const char *hint = probe_failure_hint(probe))
-            puts(hint);
-        return static_cast<int>(probe);
-    }
-    resolve_selection(&request);
-    bool payload_allocated = false;
-    const StatusCode written = write_boot_request(&request, &payload_allocated);
-    if (!payload_allocated)
-        return static_cast<int>(written);
-    if (written != STATUS_SUCCESS) {
-        puts(MESSAGE_CONFIGURE_FAILED);
-        return static_cast<int>(written);
-    }
-    if (!request.no_reboot)
-        restart_system();
-    return STATUS_SUCCESS;
+    return run_console_pass(argc, argv);
 }
