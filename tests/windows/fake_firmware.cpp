@@ -1,0 +1,156 @@
+// Fake firmware and shutdown functions placed in the optional-function table and restart seams.
+#include "fake_firmware.h"
+
+#include <string.h>
+
+#include "firmware_store.h"
+#include "restart.h"
+
+FakeFirmware fake;
+
+namespace {
+
+FakeVariable *find(const char *name)
+{
+    for (FakeVariable &v : fake.variables)
+        if (v.present && strcmp(v.name, name) == 0)
+            return &v;
+    return nullptr;
+}
+
+DWORD WINAPI read_ex(LPCSTR name, LPCSTR, PVOID buffer, DWORD capacity, PDWORD attributes)
+{
+    fake.last_attributes_place = attributes;
+    fake.last_attributes_place_seen = true;
+    if (fake.read_count < 8)
+        fake.read_capacities[fake.read_count] = capacity;
+    ++fake.read_count;
+    if (fake.forced_error != 0) {
+        SetLastError(fake.forced_error);
+        return 0;
+    }
+    FakeVariable *v = find(name);
+    if (v == nullptr) {
+        SetLastError(ERROR_ENVVAR_NOT_FOUND);
+        return 0;
+    }
+    if (capacity < v->size) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    memcpy(buffer, v->data, v->size);
+    if (attributes != nullptr)
+        *attributes = 7;
+    return v->size;
+}
+
+DWORD WINAPI read_plain(LPCSTR name, LPCSTR guid, PVOID buffer, DWORD capacity)
+{
+    const DWORD result = read_ex(name, guid, buffer, capacity, nullptr);
+    fake.last_attributes_place_seen = false;
+    return result;
+}
+
+BOOL WINAPI write_ex(LPCSTR name, LPCSTR, PVOID data, DWORD size, DWORD attributes)
+{
+    if (fake.forced_error != 0 || fake.write_error != 0) {
+        SetLastError(fake.forced_error != 0 ? fake.forced_error : fake.write_error);
+        return FALSE;
+    }
+    if (fake.write_count < 16) {
+        FakeWrite &w = fake.writes[fake.write_count];
+        strcpy(w.name, name);
+        memcpy(w.data, data ? data : "", size);
+        w.size = size;
+        w.attributes = attributes;
+    }
+    ++fake.write_count;
+    if (size == 0) {
+        if (FakeVariable *v = find(name))
+            v->present = false;
+    } else {
+        fake_set_variable(name, data, size);
+    }
+    return TRUE;
+}
+
+BOOL WINAPI write_plain(LPCSTR name, LPCSTR guid, PVOID data, DWORD size)
+{
+    return write_ex(name, guid, data, size, 0xFFFFFFFF);
+}
+
+BOOL shutdown_result()
+{
+    if (fake.shutdown_error == 0)
+        return TRUE;
+    SetLastError(fake.shutdown_error);
+    return FALSE;
+}
+
+BOOL WINAPI shutdown_ex(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BOOL reboot,
+                        DWORD reason)
+{
+    ++fake.shutdown_calls;
+    fake.last_force = force;
+    fake.last_reboot = reboot;
+    fake.last_reason = reason;
+    fake.last_timeout = timeout;
+    if (machine != nullptr || message != nullptr)
+        fake.last_reboot = 99;
+    return shutdown_result();
+}
+
+BOOL WINAPI shutdown_plain(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BOOL reboot)
+{
+    ++fake.plain_shutdown_calls;
+    fake.last_force = force;
+    fake.last_reboot = (machine || message) ? 99 : reboot;
+    fake.last_timeout = timeout;
+    return shutdown_result();
+}
+
+VOID WINAPI fake_sleep(DWORD milliseconds)
+{
+    ++fake.sleeps;
+    fake.slept_milliseconds += milliseconds;
+}
+
+BOOL WINAPI fake_exit_windows(UINT flags, DWORD reason)
+{
+    ++fake.exit_windows_calls;
+    fake.exit_windows_flags = flags;
+    fake.last_reason = reason;
+    return TRUE;
+}
+
+} // namespace
+
+void install_fakes(bool ex_variants, bool plain_variants, bool ex_shutdown, bool plain_shutdown)
+{
+    fake = FakeFirmware{};
+    optional_functions.get_firmware_variable_ex = ex_variants ? read_ex : nullptr;
+    optional_functions.set_firmware_variable_ex = ex_variants ? write_ex : nullptr;
+    optional_functions.get_firmware_variable = plain_variants ? read_plain : nullptr;
+    optional_functions.set_firmware_variable = plain_variants ? write_plain : nullptr;
+    optional_functions.initiate_shutdown_ex = ex_shutdown ? shutdown_ex : nullptr;
+    optional_functions.initiate_shutdown = plain_shutdown ? shutdown_plain : nullptr;
+    restart_calls.sleep = fake_sleep;
+    restart_calls.exit_windows_ex = fake_exit_windows;
+}
+
+void fake_set_variable(const char *name, const void *data, DWORD size)
+{
+    FakeVariable *v = find(name);
+    for (FakeVariable &slot : fake.variables)
+        if (v == nullptr && !slot.present)
+            v = &slot;
+    strcpy(v->name, name);
+    memcpy(v->data, data, size);
+    v->size = size;
+    v->present = true;
+}
+
+const FakeVariable *fake_variable(const char *name)
+{
+    return find(name);
+}

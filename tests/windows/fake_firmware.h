@@ -1,0 +1,51 @@
+// In-memory firmware variables behind fake Windows firmware and shutdown functions.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <windows.h>
+
+struct FakeVariable {
+    char name[32];
+    uint8_t data[512];
+    DWORD size;
+    bool present;
+};
+
+struct FakeWrite {
+    char name[32];
+    uint8_t data[512];
+    DWORD size;
+    DWORD attributes;
+};
+
+struct FakeFirmware {
+    FakeVariable variables[4];
+    FakeWrite writes[16];
+    unsigned write_count;
+    DWORD read_capacities[8];
+    unsigned read_count;
+    DWORD forced_error;  // non-zero: every call fails with this error
+    DWORD write_error;   // non-zero: writes alone fail with this error
+    PDWORD last_attributes_place;
+    bool last_attributes_place_seen;
+    // shutdown fakes
+    unsigned shutdown_calls;
+    unsigned plain_shutdown_calls;
+    BOOL last_force;
+    BOOL last_reboot;
+    DWORD last_reason;
+    DWORD last_timeout;
+    DWORD shutdown_error;  // 0: the call succeeds
+    unsigned sleeps;
+    DWORD slept_milliseconds;
+    unsigned exit_windows_calls;
+    UINT exit_windows_flags;
+};
+
+extern FakeFirmware fake;
+
+// Clears the fake and installs every fake function (pass false to leave one pair absent).
+void install_fakes(bool ex_variants, bool plain_variants, bool ex_shutdown, bool plain_shutdown);
+void fake_set_variable(const char *name, const void *data, DWORD size);
+const FakeVariable *fake_variable(const char *name);

@@ -1,0 +1,68 @@
+#!/bin/bash
+# Runs the real quiplexu.exe under Wine and checks its message boxes and exit codes from the relay trace.
+# Wine has no firmware variables, so no case here can reach a write or a restart.
+set -u
+exe=$1 prefix=$2 out=$3
+export WINEPREFIX=$prefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=+relay
+unset DISPLAY
+failures=0
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# run NAME EXPECTED_CODE ARGS... ; leaves the trace in $out/NAME.relay
+run() {
+    local name=$1 expected=$2; shift 2
+    timeout 120 /usr/lib/wine/wine64 "$exe" "$@" >/dev/null 2>"$out/$name.relay"
+    local code=$?
+    [ "$code" -eq "$expected" ] || fail "$name: exit code $code, wanted $expected"
+}
+
+box_count() { grep -a -c 'Call user32.MessageBoxA(' "$out/$1.relay"; }
+expect_box() {  # NAME TEXT-PREFIX CAPTION
+    grep -a -F 'Call user32.MessageBoxA(' "$out/$1.relay" | grep -a -F -q "\"$2" \
+        || fail "$1: no MessageBoxA with text $2"
+    grep -a -F 'Call user32.MessageBoxA(' "$out/$1.relay" | grep -a -F "\"$3\",00000030)" -q \
+        || fail "$1: no MessageBoxA with caption $3 and type 30"
+    [ "$(box_count "$1")" -eq 1 ] || fail "$1: $(box_count "$1") message boxes, wanted 1"
+}
+expect_absent() {  # NAME PATTERN...
+    local name=$1; shift
+    for pattern in "$@"; do
+        ! grep -a -q "Call [A-Za-z0-9]*\.$pattern(" "$out/$name.relay" || fail "$name: called $pattern"
+    done
+}
+NEVER=(SetFirmwareEnvironmentVariableA SetFirmwareEnvironmentVariableExA InitiateSystemShutdownExA
+       InitiateSystemShutdownA ExitWindowsEx)
+
+run no_arguments 61
+expect_box no_arguments 'Usage: quiplexu bootselection' 'Quiplex - Invalid Parameters'
+expect_absent no_arguments GetFirmwareEnvironmentVariableA "${NEVER[@]}"
+
+run help 61 /?
+expect_box help 'Usage: quiplexu bootselection' 'Quiplex - Invalid Parameters'
+
+run item_one 76 1
+expect_box item_one 'Zarvex UEFI was not found.' 'Quiplex UEFI'
+grep -a -q 'Call KERNEL32.GetFirmwareEnvironmentVariableA(.*"ZarvexUEFI",.*"{81686ef9-7f6f-42e3-9371-696de9bf6299}"' \
+    "$out/item_one.relay" || fail "item_one: no probe of ZarvexUEFI"
+expect_absent item_one "${NEVER[@]}"
+
+run hibernate 76 /hibernate
+expect_box hibernate 'Zarvex UEFI was not found.' 'Quiplex UEFI'
+expect_absent hibernate RegisterClassA Shell_NotifyIconA "${NEVER[@]}"
+
+# The optional functions come from GetProcAddress, never from the import table.
+imports=$(x86_64-w64-mingw32-objdump -p "$exe")
+for name in GetFirmwareEnvironmentVariableExA GetFirmwareEnvironmentVariableA \
+            SetFirmwareEnvironmentVariableExA SetFirmwareEnvironmentVariableA \
+            InitiateSystemShutdownExA InitiateSystemShutdownA; do
+    ! grep -q "\b$name\b" <<<"$imports" || fail "$name is imported"
+done
+grep -q 'Subsystem.*Windows GUI' <<<"$imports" || fail "not a GUI-subsystem program"
+for dll in KERNEL32 USER32 ADVAPI32 SHELL32; do
+    grep -q "DLL Name: $dll.dll" <<<"$imports" || fail "$dll.dll not linked"
+done
+! grep -qi 'DLL Name: lib' <<<"$imports" || fail "depends on a mingw runtime DLL"
+
+echo "$failures failure(s)"
+[ "$failures" -eq 0 ]

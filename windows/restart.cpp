@@ -1,0 +1,64 @@
+// Asks Windows for an immediate restart through the most capable shutdown function present.
+#include "restart.h"
+
+#include "firmware_store.h"
+
+RestartCalls restart_calls = {Sleep, ExitWindowsEx};
+
+namespace {
+
+void enable_shutdown_privilege()
+{
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+        return;
+    TOKEN_PRIVILEGES wanted = {};
+    if (LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &wanted.Privileges[0].Luid)) {
+        wanted.PrivilegeCount = 1;
+        wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr);
+    }
+    CloseHandle(token);
+}
+
+// Windows answers ERROR_NOT_READY while it cannot take a shutdown request yet (e.g. early in
+// a session), so that error alone earns another try after a pause.
+template <typename Call> void call_with_retries(Call call)
+{
+    for (unsigned calls = 1;; ++calls) {
+        if (call())
+            return;
+        if (GetLastError() != ERROR_NOT_READY)
+            return;
+        restart_calls.sleep(RESTART_PAUSE_MILLISECONDS);
+        if (calls == RESTART_ATTEMPTS)
+            return;
+    }
+}
+
+} // namespace
+
+void restart_system(bool force)
+{
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+        enable_shutdown_privilege();
+        const OptionalFunctions &f = optional_functions;
+        if (f.initiate_shutdown_ex != nullptr) {
+            call_with_retries([&] {
+                return f.initiate_shutdown_ex(nullptr, nullptr, 0, force, TRUE, RESTART_REASON);
+            });
+            return;
+        }
+        if (f.initiate_shutdown != nullptr) {
+            call_with_retries(
+                [&] { return f.initiate_shutdown(nullptr, nullptr, 0, force, TRUE); });
+            return;
+        }
+    }
+    restart_calls.exit_windows_ex(EWX_REBOOT | (force ? EWX_FORCE : 0), RESTART_REASON);
+}
+
+static_assert(sizeof(OSVERSIONINFOA) == 148, "the version record Windows expects");
