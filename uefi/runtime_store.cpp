@@ -196,19 +196,32 @@ CHAR16 *to_ucs2_alloc(int32_t code_page, const char *text)
     return name;
 }
 
+// Converts the name and parses the GUID text for the firmware; the caller frees the name
+// after a success, and nothing is left allocated after a failure.
+static StatusCode firmware_arguments(const char *name, const char *guid_text, CHAR16 **ucs2_name,
+                                     EFI_GUID *vendor)
+{
+    *ucs2_name = to_ucs2_alloc(active_code_page, name);
+    if (!*ucs2_name)
+        return STATUS_NO_MEMORY;
+    if (!parse_guid_text(guid_text, vendor->bytes)) {
+        free(*ucs2_name);
+        *ucs2_name = nullptr;
+        return STATUS_INVALID_PARAMETER;
+    }
+    return STATUS_SUCCESS;
+}
+
 StatusCode read_variable(const char *name, const char *guid_text, void *buffer, size_t *size,
                          uint32_t *attributes)
 {
     if (!name || !guid_text || !guid_text_is_valid(guid_text))
         return STATUS_INVALID_PARAMETER;
-    CHAR16 *ucs2_name = to_ucs2_alloc(active_code_page, name);
-    if (!ucs2_name)
-        return STATUS_NO_MEMORY;
+    CHAR16 *ucs2_name = nullptr;
     EFI_GUID vendor;
-    if (!parse_guid_text(guid_text, vendor.bytes)) {
-        free(ucs2_name);
-        return STATUS_INVALID_PARAMETER;
-    }
+    const StatusCode prepared = firmware_arguments(name, guid_text, &ucs2_name, &vendor);
+    if (prepared != STATUS_SUCCESS)
+        return prepared;
     UINTN data_size = *size;
     const EFI_STATUS status = gRT->GetVariable(ucs2_name, &vendor, attributes, &data_size, buffer);
     free(ucs2_name);
@@ -223,14 +236,11 @@ StatusCode read_variable(const char *name, const char *guid_text, void *buffer, 
 StatusCode write_variable(const char *name, const char *guid_text, const void *data, size_t size,
                           uint32_t attributes)
 {
-    CHAR16 *ucs2_name = to_ucs2_alloc(active_code_page, name);
-    if (!ucs2_name)
-        return STATUS_NO_MEMORY;
+    CHAR16 *ucs2_name = nullptr;
     EFI_GUID vendor;
-    if (!parse_guid_text(guid_text, vendor.bytes)) {
-        free(ucs2_name);
-        return STATUS_INVALID_PARAMETER;
-    }
+    const StatusCode prepared = firmware_arguments(name, guid_text, &ucs2_name, &vendor);
+    if (prepared != STATUS_SUCCESS)
+        return prepared;
     const EFI_STATUS status = gRT->SetVariable(ucs2_name, &vendor, attributes, size, data);
     free(ucs2_name);
     return efi_is_error(status) ? map_efi_status(status) : STATUS_SUCCESS;
