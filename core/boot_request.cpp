@@ -1,6 +1,7 @@
 // The command-line grammar shared by every program; all state lives in three static buffers.
 #include "boot_request.h"
 
+#include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
@@ -26,6 +27,26 @@ constexpr Keyword KEYWORDS[] = {
 // A person asking for help must get the usage text, never a request written for an item
 // named "--help" followed by a restart.
 constexpr const char *HELP_REQUESTS[] = {"-h", "--help", "-?", "/?", "/help"};
+
+struct OptionWord {
+    const char *text;
+    ToolOption option;
+};
+
+constexpr OptionWord TOOL_OPTIONS[] = {
+    {"--help", TOOL_OPTION_HELP},
+    {"-h", TOOL_OPTION_HELP},
+    {"-?", TOOL_OPTION_HELP},
+    {"--version", TOOL_OPTION_VERSION},
+    {"--status", TOOL_OPTION_STATUS},
+    {"--status=json", TOOL_OPTION_STATUS_JSON},
+    {"--cancel", TOOL_OPTION_CANCEL},
+    {"--suspend", TOOL_OPTION_SUSPEND},
+    {"--resume", TOOL_OPTION_RESUME},
+};
+
+// Marks a value that is no tool option: the command is invalid.
+constexpr ToolOption NOT_A_TOOL_OPTION = static_cast<ToolOption>(-1);
 
 // Copies at most capacity - 1 characters and always terminates; cutting is intended here.
 void copy_bounded(char *to, const char *from, size_t capacity)
@@ -63,6 +84,56 @@ void trim_blanks(char *text)
     }
     for (size_t end = strlen(text); end > 0 && text[end - 1] == ' '; end--)
         text[end - 1] = '\0';
+}
+
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+bool starts_option_word(const char *word)
+{
+    const char next = word[1];
+    return word[0] == '-' &&
+           ((next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z') || next == '-' ||
+            next == '?');
+}
+
+bool has_option_word(const char *text)
+{
+    for (size_t i = 0; text[i] != '\0'; i++) {
+        if ((i == 0 || is_blank(text[i - 1])) && starts_option_word(text + i))
+            return true;
+    }
+    return false;
+}
+
+bool matches_ignoring_case(const char *text, size_t length, const char *word)
+{
+    size_t i = 0;
+    for (; i < length && word[i] != '\0'; i++) {
+        if (toupper(static_cast<unsigned char>(text[i])) != toupper(static_cast<unsigned char>(word[i])))
+            return false;
+    }
+    return i == length && word[i] == '\0';
+}
+
+// With an option word in the command, the whole command must be one tool option: a typed
+// switch beside a selection ("2 -n") must never become part of a name and restart the machine.
+ToolOption tool_option_of(const char *command)
+{
+    if (!has_option_word(command))
+        return TOOL_OPTION_NONE;
+    while (*command == ' ')
+        command++;
+    size_t length = strlen(command);
+    while (length > 0 && command[length - 1] == ' ')
+        length--;
+    for (const OptionWord &word : TOOL_OPTIONS) {
+        if (matches_ignoring_case(command, length, word.text))
+            return word.option;
+    }
+    return NOT_A_TOOL_OPTION;
 }
 
 bool is_help_request(const char *selection)
@@ -107,7 +178,7 @@ StatusCode parse_boot_request(const char *command_text, BootRequest *request)
     memset(command_buffer, 0, sizeof command_buffer);
     memset(selection_buffer, 0, sizeof selection_buffer);
     memset(run_file_buffer, 0, sizeof run_file_buffer);
-    *request = BootRequest{0, 0, selection_buffer, run_file_buffer, false, false};
+    *request = BootRequest{0, 0, selection_buffer, run_file_buffer, false, false, TOOL_OPTION_NONE};
     if (command_text == nullptr)
         command_text = "";
 
@@ -143,9 +214,12 @@ StatusCode parse_boot_request(const char *command_text, BootRequest *request)
 
     copy_bounded(selection_buffer, command_buffer, SELECTION_CAPACITY);
     trim_blanks(selection_buffer);
-    if (is_help_request(selection_buffer))
+    const ToolOption option =
+        is_help_request(selection_buffer) ? TOOL_OPTION_HELP : tool_option_of(command_buffer);
+    if (option == NOT_A_TOOL_OPTION)
         return STATUS_INVALID_PARAMETER;
-    return STATUS_SUCCESS;
+    request->tool_option = option;
+    return option == TOOL_OPTION_HELP ? STATUS_INVALID_PARAMETER : STATUS_SUCCESS;
 }
 
 bool selection_is_keyword(const BootRequest *request, const char *keyword)

@@ -18,6 +18,19 @@ inline constexpr SelectionCode SELECTION_SHUTDOWN = 0xFFFD;
 inline constexpr SelectionCode SELECTION_NEXT = 0xFFFE;
 inline constexpr SelectionCode SELECTION_NAME = 0xFFFF;
 
+// A word of the command text that starts with "-" and a letter, "-" or "?" asks the tool itself
+// for something; it is never part of a boot item's name.
+enum ToolOption {
+    TOOL_OPTION_NONE,  // an ordinary boot request
+    TOOL_OPTION_HELP,
+    TOOL_OPTION_VERSION,
+    TOOL_OPTION_STATUS,
+    TOOL_OPTION_STATUS_JSON,
+    TOOL_OPTION_CANCEL,
+    TOOL_OPTION_SUSPEND,
+    TOOL_OPTION_RESUME,
+};
+
 // The parsed command. The two texts point into the core's static buffers, so a request
 // stays valid until the next parse_boot_request.
 struct BootRequest {
@@ -27,6 +40,7 @@ struct BootRequest {
     char *run_file;           // at most 63 characters; empty when "/run=" is absent
     bool no_reboot;
     bool force;
+    ToolOption tool_option;   // when set, the command is that option and nothing else
 };
 
 // Joins argv[1..argc-1] with single blanks into `buffer`, at most capacity - 1 characters;
@@ -34,7 +48,9 @@ struct BootRequest {
 void join_arguments(char *buffer, size_t capacity, int argc, char **argv);
 
 // Takes `command_text` apart into `request`. STATUS_INVALID_PARAMETER when the command
-// selects nothing (or asks for help): the caller shows the usage text.
+// selects nothing, asks for help (tool_option TOOL_OPTION_HELP) or holds an option word that is
+// not a tool option standing alone: the caller shows the usage text. A tool option standing
+// alone gives STATUS_SUCCESS with tool_option set.
 StatusCode parse_boot_request(const char *command_text, BootRequest *request);
 
 // True when the selection is exactly `keyword` in any letter case ("/HIBERNATE" on Windows).

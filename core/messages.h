@@ -28,12 +28,57 @@ inline constexpr char USAGE_TEXT_CONSOLE[] = "Version 1.03\n\n" QUIPLEX_USAGE_HE
 #undef QUIPLEX_USAGE_HEAD
 #undef QUIPLEX_USAGE_TAIL
 
+inline constexpr char VERSION_TEXT[] = "1.03";
+
+#define QUIPLEX_TOOL_OPTIONS                                                                      \
+    "\n\nTool options, each alone on the command line (nothing is written, nothing restarts):\n" \
+    "  --help, -h, -?  - show this text.\n"                                                       \
+    "  --version       - show the program's name and version.\n"                                 \
+    "  --status        - show whether Zarvex UEFI is installed and the pending request.\n"        \
+    "  --status=json   - the same as one line of JSON.\n"                                        \
+    "  --cancel        - delete the pending request.\n"
+#define QUIPLEX_EXIT_STATUSES                                                                     \
+    "Exit status: 0 done; 61 invalid command or help; 8 Zarvex UEFI not found;\n"               \
+    "94 a stored request is corrupt; any other: the firmware variable store failed."
+
+// Shown after the usage text when help was asked for; the sleep guard exists only on Linux.
+inline constexpr char TOOL_OPTIONS_TEXT[] = QUIPLEX_TOOL_OPTIONS QUIPLEX_EXIT_STATUSES;
+inline constexpr char TOOL_OPTIONS_TEXT_WITH_SLEEP_GUARD[] =
+    QUIPLEX_TOOL_OPTIONS
+    "  --suspend       - before a sleep: save the pending request and make it read\n"
+    "                    /Current (boot the running system) until --resume.\n"
+    "  --resume        - after a sleep: put the saved request back (or delete the\n"
+    "                    request if none was pending); without a saved one, do nothing.\n"
+    QUIPLEX_EXIT_STATUSES;
+
+#undef QUIPLEX_TOOL_OPTIONS
+#undef QUIPLEX_EXIT_STATUSES
+
 inline constexpr char MESSAGE_NOT_FOUND[] = "Zarvex UEFI was not found.";
 inline constexpr char MESSAGE_CONFIGURE_FAILED[] = "Unable to configure system!";
 inline constexpr char MESSAGE_NOT_MOUNTED_HINT[] =
     "Is efivarfs is mounted?\ne.g. mount -t efivarfs none /sys/firmware/efi/efivars";
 inline constexpr char MESSAGE_NOT_SUPPORTED_HINT[] =
     "The OS may not support efivarfs for this architecture.";
+
+inline constexpr char MESSAGE_CANCELLED[] = "The pending request was cancelled.";
+inline constexpr char MESSAGE_NONE_PENDING[] = "No request was pending.";
+inline constexpr char MESSAGE_CANCEL_FAILED[] = "Unable to cancel the pending request.";
+inline constexpr char MESSAGE_READ_FAILED[] = "Unable to read the pending request.";
+
+inline constexpr char MESSAGE_SUSPEND_SAVED[] =
+    "The pending request was saved; until --resume it reads /Current.";
+inline constexpr char MESSAGE_SUSPEND_NOTHING_SAVED[] =
+    "No request was saved; until --resume the request reads /Current.";
+inline constexpr char MESSAGE_SUSPEND_KEPT[] =
+    "The request saved at an earlier --suspend was kept; the request reads /Current again.";
+inline constexpr char MESSAGE_RESUME_PUT_BACK[] = "The saved request was put back.";
+inline constexpr char MESSAGE_RESUME_DELETED[] =
+    "No request was pending before --suspend; the request was deleted.";
+inline constexpr char MESSAGE_RESUME_NOTHING_SAVED[] = "Nothing was saved by --suspend.";
+inline constexpr char MESSAGE_SAVED_COPY_CORRUPT[] =
+    "The saved request is not 4 to 256 bytes long; it was not written back.";
+inline constexpr char MESSAGE_SAVED_COPY_FAILED[] = "Unable to keep the saved request.";
 
 // The extra line the console programs print after a failed probe, or null.
 inline constexpr const char *probe_failure_hint(StatusCode status)

@@ -1,7 +1,6 @@
 // Building the boot-request payload and the two variable accesses every program makes.
 #include "variable_store.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 size_t payload_size(const BootRequest *request)
@@ -30,18 +29,4 @@ StatusCode probe_boot_manager()
     const StatusCode status = read_variable(PRESENCE_VARIABLE_NAME, VENDOR_GUID_TEXT, probe, &size,
                                             nullptr);
     return status == STATUS_BUFFER_TOO_SMALL ? STATUS_SUCCESS : status;
-}
-
-StatusCode write_boot_request(const BootRequest *request, bool *payload_allocated)
-{
-    const size_t size = payload_size(request);
-    uint8_t *payload = static_cast<uint8_t *>(malloc(size));
-    *payload_allocated = payload != nullptr;
-    if (payload == nullptr)
-        return STATUS_NO_MEMORY;
-    fill_payload(request, payload);
-    const StatusCode status = write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, payload, size,
-                                             REQUEST_ATTRIBUTES);
-    free(payload);
-    return status;
 }

@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include "boot_request.h"
+#include "platform.h"
 #include "status.h"
 
 inline constexpr char VENDOR_GUID_TEXT[] = "{81686ef9-7f6f-42e3-9371-696de9bf6299}";
@@ -22,14 +23,6 @@ inline constexpr size_t PAYLOAD_MAX_SIZE =
     PAYLOAD_FIXED_SIZE + (SELECTION_CAPACITY - 1) + (RUN_FILE_CAPACITY - 1);
 static_assert(PAYLOAD_MAX_SIZE == 119, "largest request: 50-character name, 63-character file");
 
-// Implemented once per platform, chosen at link time. `size` holds the buffer's capacity
-// on entry and the bytes stored on success; `attributes` may be null.
-StatusCode read_variable(const char *name, const char *guid_text, void *buffer, size_t *size,
-                         uint32_t *attributes);
-// A `size` of 0 deletes the variable.
-StatusCode write_variable(const char *name, const char *guid_text, const void *data, size_t size,
-                          uint32_t attributes);
-
 size_t payload_size(const BootRequest *request);
 // Lays the request out in `payload`, which holds payload_size(request) bytes.
 void fill_payload(const BootRequest *request, uint8_t *payload);
@@ -40,7 +33,3 @@ void store_u32_le(uint8_t *to, uint32_t value);
 // manager present, so STATUS_BUFFER_TOO_SMALL comes back as STATUS_SUCCESS.
 StatusCode probe_boot_manager();
 
-// Allocates, fills and writes "Quiplex" and frees the payload. When the payload cannot be
-// allocated, *payload_allocated is false and the result STATUS_NO_MEMORY; otherwise the
-// result is the write's.
-StatusCode write_boot_request(const BootRequest *request, bool *payload_allocated);

@@ -1,9 +1,10 @@
 // quiplexlnx: writes a one-shot boot request for Zarvex UEFI through efivarfs and reboots.
 #include <unistd.h>
 
-#include "console_pass.h"
+#include "console_front_end.h"
+#include "saved_request_files.h"
 
-void restart_system()
+void restart_system(bool)
 {
     sync();
     execlp("/sbin/reboot", "/sbin/reboot", static_cast<char *>(nullptr));
@@ -11,5 +12,6 @@ void restart_system()
 
 int main(int argc, char **argv)
 {
-    return run_console_pass(argc, argv);
+    static const ConsoleProgram program = {"quiplexlnx", &SAVED_REQUEST_FILES};
+    return run_console_program(argc, argv, &program);
 }

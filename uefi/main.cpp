@@ -1,5 +1,5 @@
 // quiplexefi: writes a one-shot boot request for Zarvex UEFI and resets the machine warm.
-#include "console_pass.h"
+#include "console_front_end.h"
 #include "firmware.h"
 
 namespace {
@@ -31,7 +31,7 @@ void flush_all_volumes()
 
 } // namespace
 
-void restart_system()
+void restart_system(bool)
 {
     flush_all_volumes();
     gRT->ResetSystem(EfiResetWarm, EFI_SUCCESS, 0, nullptr);
@@ -39,5 +39,6 @@ void restart_system()
 
 int main(int argc, char **argv)
 {
-    return run_console_pass(argc, argv);
+    static const ConsoleProgram program = {"quiplexefi", nullptr};
+    return run_console_program(argc, argv, &program);
 }

@@ -10,3 +10,6 @@ void use_largest_text_mode(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *console);
 
 // Writes `text` as UTF-8 into `out` (capacity bytes, always NUL-terminated); gives its length.
 size_t ucs2_to_utf8(const CHAR16 *text, char *out, size_t capacity);
+
+// The Shell's arguments as UTF-8 in static storage; gives argc, 0 without Shell parameters.
+int collect_arguments(char ***argv);

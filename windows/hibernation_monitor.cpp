@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "variable_store.h"
+#include "sleep_guard.h"
 
 MonitorCalls monitor_calls = {TrackPopupMenu, Shell_NotifyIconA};
 
@@ -14,52 +14,17 @@ NOTIFYICONDATAA tray_icon;
 uint8_t *saved_request;
 size_t saved_request_size;
 
-// Reads "Quiplex" into a heap buffer grown in 64-byte steps up to 256; null when not copied.
-uint8_t *copy_pending_request(size_t *copied)
-{
-    for (size_t capacity = SAVED_REQUEST_STEP; capacity <= SAVED_REQUEST_LIMIT;
-         capacity += SAVED_REQUEST_STEP) {
-        uint8_t *buffer = static_cast<uint8_t *>(malloc(capacity));
-        if (buffer == nullptr)
-            return nullptr;
-        size_t size = capacity;
-        const StatusCode status =
-            read_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, buffer, &size, nullptr);
-        if (status == STATUS_SUCCESS) {
-            *copied = size;
-            return buffer;
-        }
-        free(buffer);
-        if (status != STATUS_BUFFER_TOO_SMALL)
-            return nullptr;
-    }
-    return nullptr;
-}
-
 void on_suspend()
 {
-    // A second suspend keeps the first copy: reading now would see our own 0xFFFB rewrite.
+    // A second suspend keeps the first copy: reading now would see our own /Current rewrite.
     if (saved_request == nullptr)
         saved_request = copy_pending_request(&saved_request_size);
-    if (saved_request != nullptr) {
-        uint8_t code[PAYLOAD_CODE_SIZE];
-        memcpy(code, saved_request, sizeof code);
-        store_u32_le(saved_request, SELECTION_CURRENT);
-        write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, saved_request,
-                       saved_request_size, REQUEST_ATTRIBUTES);
-        memcpy(saved_request, code, sizeof code);
-    } else {
-        uint8_t code[PAYLOAD_CODE_SIZE];
-        store_u32_le(code, SELECTION_CURRENT);
-        write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, code, sizeof code,
-                       REQUEST_ATTRIBUTES);
-    }
+    write_suspend_request(saved_request, saved_request_size);
 }
 
 void on_resume()
 {
-    write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, saved_request, saved_request_size,
-                   REQUEST_ATTRIBUTES);
+    write_resume_request(saved_request, saved_request_size);
     free(saved_request);
     saved_request = nullptr;
     saved_request_size = 0;

@@ -5,14 +5,14 @@
 #include <stdint.h>
 #include <windows.h>
 
+#include "sleep_guard.h"
+
 inline constexpr char MONITOR_CLASS_NAME[] = "QuiplexU";
 inline constexpr char MONITOR_TIP[] = "Quiplex UEFI Waiting...";
 inline constexpr char MONITOR_MENU_TEXT[] = "&Terminate Quiplex UEFI";
 inline constexpr UINT TRAY_CALLBACK_MESSAGE = WM_APP;
 inline constexpr UINT_PTR COMMAND_TERMINATE = 2;
 inline constexpr int ICON_RESOURCE_ID = 101;
-inline constexpr size_t SAVED_REQUEST_STEP = 64;
-inline constexpr size_t SAVED_REQUEST_LIMIT = 256;
 
 // The modal menu and the tray, replaceable so that tests neither block nor need a shell.
 struct MonitorCalls {

@@ -1,13 +1,15 @@
 // quiplexu: writes a one-shot boot request for Zarvex UEFI and restarts Windows.
 #include <stdlib.h>
+#include <string.h>
 
+#include "boot_request.h"
 #include "bounded_format.h"
 #include "entry.h"
 #include "firmware_store.h"
 #include "hibernation_monitor.h"
 #include "messages.h"
+#include "pass.h"
 #include "restart.h"
-#include "variable_store.h"
 
 EntryCalls entry_calls = {MessageBoxA, run_hibernation_monitor};
 
@@ -15,57 +17,88 @@ namespace {
 
 constexpr size_t MESSAGE_TEXT_CAPACITY = 128;
 
-void warn(const char *text, const char *caption)
+HINSTANCE this_instance;
+HINSTANCE previous_instance_of_this;
+char usage_with_options[sizeof USAGE_TEXT_WINDOWS + sizeof TOOL_OPTIONS_TEXT];
+
+void box(const char *text, const char *caption, UINT icon)
 {
-    entry_calls.message_box(nullptr, text, caption, MB_OK | MB_ICONWARNING);
+    entry_calls.message_box(nullptr, text, caption, MB_OK | icon);
 }
 
-void report_write_failure()
+void show_usage(const char *options_block)
+{
+    const char *text = USAGE_TEXT_WINDOWS;
+    if (options_block != nullptr) {
+        bounded_format(usage_with_options, sizeof usage_with_options, "%s%s", USAGE_TEXT_WINDOWS,
+                       options_block);
+        text = usage_with_options;
+    }
+    box(text, USAGE_CAPTION, MB_ICONWARNING);
+}
+
+void report_not_found(StatusCode)
+{
+    box(MESSAGE_NOT_FOUND, MESSAGE_CAPTION, MB_ICONWARNING);
+}
+
+void report_write_failure(StatusCode)
 {
     const DWORD error = GetLastError();
     char *text = static_cast<char *>(malloc(MESSAGE_TEXT_CAPACITY));
     if (text == nullptr) {
-        warn(MESSAGE_CONFIGURE_FAILED, MESSAGE_CAPTION);
+        box(MESSAGE_CONFIGURE_FAILED, MESSAGE_CAPTION, MB_ICONWARNING);
         return;
     }
     bounded_format(text, MESSAGE_TEXT_CAPACITY, "%s (%Xh)", MESSAGE_CONFIGURE_FAILED,
                    static_cast<unsigned>(error));
-    warn(text, MESSAGE_CAPTION);
+    box(text, MESSAGE_CAPTION, MB_ICONWARNING);
     free(text);
 }
+
+// A script that redirected the output (quiplexu --status=json > s.json) gets the data there;
+// a person who started the program without a console gets a box.
+bool write_to_redirected_output(const char *text)
+{
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output == nullptr || output == INVALID_HANDLE_VALUE ||
+        GetFileType(output) == FILE_TYPE_UNKNOWN)
+        return false;
+    DWORD written = 0;
+    const DWORD length = static_cast<DWORD>(strlen(text));
+    return WriteFile(output, text, length, &written, nullptr) && written == length &&
+           WriteFile(output, "\r\n", 2, &written, nullptr);
+}
+
+void show_message(const char *text, MessageKind kind)
+{
+    if (kind == MESSAGE_DATA && write_to_redirected_output(text))
+        return;
+    box(text, MESSAGE_CAPTION, kind == MESSAGE_FAILURE ? MB_ICONWARNING : MB_ICONINFORMATION);
+}
+
+bool start_monitor(const BootRequest *request)
+{
+    if (!selection_is_keyword(request, HIBERNATE_KEYWORD))
+        return false;
+    // Windows always passes a null previous instance; anything else ends the run at once.
+    if (previous_instance_of_this == nullptr)
+        entry_calls.run_monitor(this_instance);
+    return true;
+}
+
+const FrontEnd FRONT_END = {"quiplexu",           show_usage,     report_not_found,
+                            report_write_failure, show_message,   restart_system,
+                            start_monitor,        nullptr};
 
 } // namespace
 
 int run_quiplexu(HINSTANCE instance, HINSTANCE previous_instance, const char *command_text)
 {
     enable_privilege("SeSystemEnvironmentPrivilege", true);
-    BootRequest request;
-    if (parse_boot_request(command_text, &request) != STATUS_SUCCESS) {
-        warn(USAGE_TEXT_WINDOWS, USAGE_CAPTION);
-        return STATUS_INVALID_PARAMETER;
-    }
-    const StatusCode probe = probe_boot_manager();
-    if (probe != STATUS_SUCCESS) {
-        warn(MESSAGE_NOT_FOUND, MESSAGE_CAPTION);
-        return static_cast<int>(probe);
-    }
-    if (selection_is_keyword(&request, HIBERNATE_KEYWORD)) {
-        if (previous_instance == nullptr)
-            entry_calls.run_monitor(instance);
-        return STATUS_SUCCESS;
-    }
-    resolve_selection(&request);
-    bool payload_allocated = false;
-    const StatusCode written = write_boot_request(&request, &payload_allocated);
-    if (!payload_allocated)
-        return static_cast<int>(written);
-    if (written != STATUS_SUCCESS) {
-        report_write_failure();
-        return static_cast<int>(written);
-    }
-    if (!request.no_reboot)
-        restart_system(request.force);
-    return STATUS_SUCCESS;
+    this_instance = instance;
+    previous_instance_of_this = previous_instance;
+    return run_pass(command_text, &FRONT_END);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_text, int)

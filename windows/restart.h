@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "platform.h"
+
 // The pause and the last-resort restart, replaceable so that no test waits or restarts.
 struct RestartCalls {
     VOID(WINAPI *sleep)(DWORD milliseconds);
@@ -15,4 +17,4 @@ inline constexpr unsigned RESTART_ATTEMPTS = 5;
 inline constexpr DWORD RESTART_PAUSE_MILLISECONDS = 5000;
 inline constexpr DWORD RESTART_REASON = 0x80000000;  // SHTDN_REASON_FLAG_PLANNED
 
-void restart_system(bool force);
+// restart_system(bool force) is declared with the other platform calls in platform.h.

@@ -60,7 +60,8 @@ constexpr GrammarCase GRAMMAR_CASES[] = {
     {"-?", STATUS_INVALID_PARAMETER, 0, "-?", "", false, false},
     {"/?", STATUS_INVALID_PARAMETER, 0, "/?", "", false, false},
     {" /Help /noreboot", STATUS_INVALID_PARAMETER, 0, "/Help", "", true, false},
-    {"--help me", STATUS_SUCCESS, SELECTION_NAME, "--help me", "", false, false},
+    // An option word beside a selection is never part of a name.
+    {"--help me", STATUS_INVALID_PARAMETER, 0, "", "", false, false},
     {"/helpers", STATUS_SUCCESS, SELECTION_NAME, "/helpers", "", false, false},
 };
 

@@ -6,6 +6,15 @@
 
 #include "status.h"
 
+// A named value of the store when `by_name` is set.
+struct FakeVariable {
+    const char *name;
+    bool present;
+    uint8_t data[512];
+    size_t size;
+    uint32_t attributes;
+};
+
 struct FakeStore {
     // What the next read_variable/write_variable answers when not STATUS_SUCCESS.
     StatusCode read_status;
@@ -18,7 +27,15 @@ struct FakeStore {
     uint8_t written[256];
     size_t written_size;
     uint32_t written_attributes;
+    // Set: reads and writes act on `variables` by name; an absent one reads (and deletes) as 8.
+    bool by_name;
+    FakeVariable variables[2];
 };
 
 extern FakeStore fake_store;
 void reset_fake_store();
+
+// Switches the fake to named values: "ZarvexUEFI" and "Quiplex", both absent.
+void use_named_variables();
+FakeVariable *fake_variable(const char *name);
+void set_fake_variable(const char *name, const uint8_t *data, size_t size);

@@ -6,6 +6,7 @@
 
 #include "boot_request.h"
 #include "fake_store.h"
+#include "recording_front_end.h"
 #include "variable_store.h"
 
 namespace {
@@ -76,12 +77,7 @@ TEST(WriteRequest, WritesPayloadWithAttributesSeven)
     for (StatusCode write_status : {STATUS_SUCCESS, STATUS_WRITE_FAILED, STATUS_ACCESS_DENIED}) {
         reset_fake_store();
         fake_store.write_status = write_status;
-        BootRequest request;
-        ASSERT_EQ(parse_boot_request("My Item/run=go.efi/noreboot", &request), STATUS_SUCCESS);
-        resolve_selection(&request);
-        bool allocated = false;
-        EXPECT_EQ(write_boot_request(&request, &allocated), write_status);
-        EXPECT_TRUE(allocated);
+        EXPECT_EQ(run_recorded_pass("My Item/run=go.efi/noreboot"), int(write_status));
         EXPECT_EQ(fake_store.writes, 1);
         EXPECT_STREQ(fake_store.last_name, "Quiplex");
         EXPECT_STREQ(fake_store.last_guid, VENDOR_GUID_TEXT);

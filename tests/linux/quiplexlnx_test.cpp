@@ -14,6 +14,8 @@ namespace {
 const std::string NOT_FOUND = "Zarvex UEFI was not found.\n";
 const std::string CONFIGURE_FAILED = "Unable to configure system!\n";
 const Bytes PRESENT = le32_then(7, {'Z', 'v', 1, 0, 9, 9});
+const std::string HELP_TEXT =
+    std::string(USAGE_TEXT_CONSOLE) + TOOL_OPTIONS_TEXT_WITH_SLEEP_GUARD + "\n";
 
 struct Scenario {
     const char *what;
@@ -31,8 +33,8 @@ const Scenario SCENARIOS[] = {
     {"options only", {"/noreboot"}, MOUNTED, true, USAGE_TEXT_CONSOLE, 61, {}, false},
     {"force alone", {"/force"}, MOUNTED, true, USAGE_TEXT_CONSOLE, 61, {}, false},
     {"zero", {"0"}, MOUNTED, true, USAGE_TEXT_CONSOLE, 61, {}, false},
-    {"help", {"--help"}, MOUNTED, true, USAGE_TEXT_CONSOLE, 61, {}, false},
-    {"windows help", {"/?"}, MOUNTED, true, USAGE_TEXT_CONSOLE, 61, {}, false},
+    {"help", {"--help"}, MOUNTED, true, HELP_TEXT, 61, {}, false},
+    {"windows help", {"/?"}, MOUNTED, true, HELP_TEXT, 61, {}, false},
     {"usage before mount check", {}, NO_DIRECTORY, false, USAGE_TEXT_CONSOLE, 61, {}, false},
     {"no efivarfs directory", {"1"}, NO_DIRECTORY, false,
      NOT_FOUND + "The OS may not support efivarfs for this architecture.\n", 76, {}, false},

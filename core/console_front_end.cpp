@@ -1,0 +1,48 @@
+// The console programs' reports: usage text, probe failure with its hint, messages, restart.
+#include "console_front_end.h"
+
+#include <stdio.h>
+
+#include "boot_request.h"
+#include "messages.h"
+#include "pass.h"
+
+namespace {
+
+char command_text[COMMAND_CAPACITY];
+
+// The usage text ends without a newline, as scripts that compare it expect.
+void show_usage(const char *options_block)
+{
+    printf("%s", USAGE_TEXT_CONSOLE);
+    if (options_block != nullptr)
+        printf("%s\n", options_block);
+}
+
+void report_not_found(StatusCode status)
+{
+    puts(MESSAGE_NOT_FOUND);
+    if (const char *hint = probe_failure_hint(status))
+        puts(hint);
+}
+
+void report_write_failure(StatusCode)
+{
+    puts(MESSAGE_CONFIGURE_FAILED);
+}
+
+void show_message(const char *text, MessageKind)
+{
+    puts(text);
+}
+
+} // namespace
+
+int run_console_program(int argc, char **argv, const ConsoleProgram *program)
+{
+    const FrontEnd front_end = {program->name,  show_usage,     report_not_found,
+                                report_write_failure, show_message, restart_system,
+                                nullptr,        program->saved_request};
+    join_arguments(command_text, sizeof command_text, argc, argv);
+    return run_pass(command_text, &front_end);
+}

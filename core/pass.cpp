@@ -1,0 +1,224 @@
+// The pass and the tool options: what happens is decided here, the front end only shows it.
+#include "pass.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "boot_request.h"
+#include "messages.h"
+#include "request_report.h"
+#include "sleep_guard.h"
+#include "variable_store.h"
+
+namespace {
+
+// Large enough for any value the boot manager's reader accepts in practice (at least 1,024
+// bytes), and its description with every byte escaped.
+constexpr size_t STATUS_VALUE_CAPACITY = 2048;
+constexpr size_t REPORT_CAPACITY = 6 * STATUS_VALUE_CAPACITY + 256;
+constexpr size_t MESSAGE_CAPACITY = 256;
+
+uint8_t status_value[STATUS_VALUE_CAPACITY];
+char report_text[REPORT_CAPACITY];
+char message_text[MESSAGE_CAPACITY];
+
+struct OutcomeMessage {
+    SleepOutcome outcome;
+    const char *text;
+};
+
+constexpr OutcomeMessage SLEEP_MESSAGES[] = {
+    {SLEEP_SAVED, MESSAGE_SUSPEND_SAVED},
+    {SLEEP_NOTHING_SAVED, MESSAGE_SUSPEND_NOTHING_SAVED},
+    {SLEEP_KEPT, MESSAGE_SUSPEND_KEPT},
+    {SLEEP_PUT_BACK, MESSAGE_RESUME_PUT_BACK},
+    {SLEEP_DELETED, MESSAGE_RESUME_DELETED},
+    {SLEEP_NOTHING_TO_DO, MESSAGE_RESUME_NOTHING_SAVED},
+    {SLEEP_COPY_CORRUPT, MESSAGE_SAVED_COPY_CORRUPT},
+    {SLEEP_SAVE_FAILED, MESSAGE_SAVED_COPY_FAILED},
+};
+
+// `text`, then the hint line the console programs give for a missing or unmounted efivarfs.
+const char *with_hint(const char *text, StatusCode status)
+{
+    const char *hint = probe_failure_hint(status);
+    const char *parts[] = {text, hint == nullptr ? "" : "\n", hint == nullptr ? "" : hint};
+    size_t length = 0;
+    for (const char *part : parts) {
+        for (; *part != '\0' && length + 1 < sizeof message_text; part++)
+            message_text[length++] = *part;
+    }
+    message_text[length] = '\0';
+    return message_text;
+}
+
+int fail(const FrontEnd *front_end, const char *text, StatusCode status)
+{
+    front_end->show_message(with_hint(text, status), MESSAGE_FAILURE);
+    return static_cast<int>(status);
+}
+
+int show_version(const FrontEnd *front_end)
+{
+    size_t length = strlen(front_end->program_name);
+    if (length + 1 + sizeof VERSION_TEXT > sizeof message_text)
+        length = 0;
+    memcpy(message_text, front_end->program_name, length);
+    message_text[length] = ' ';
+    memcpy(message_text + length + 1, VERSION_TEXT, sizeof VERSION_TEXT);
+    front_end->show_message(message_text, MESSAGE_INFORMATION);
+    return STATUS_SUCCESS;
+}
+
+int show_status(const FrontEnd *front_end, bool json)
+{
+    StatusReport report{};
+    uint8_t probe[4];
+    size_t probe_size = sizeof probe;
+    StatusCode status =
+        read_variable(PRESENCE_VARIABLE_NAME, VENDOR_GUID_TEXT, probe, &probe_size, nullptr);
+    RequestView view;
+    if (status == STATUS_SUCCESS || status == STATUS_BUFFER_TOO_SMALL || status == STATUS_NOT_FOUND) {
+        report.boot_manager_known = true;
+        report.boot_manager = status != STATUS_NOT_FOUND;
+        size_t size = sizeof status_value;
+        status = read_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, status_value, &size,
+                               &report.attributes);
+        if (status == STATUS_SUCCESS) {
+            report.attributes_known = true;
+            status = decode_request(status_value, size, &view);
+            report.request = status == STATUS_SUCCESS ? &view : nullptr;
+            report.corrupt = status == STATUS_CORRUPT;
+            report.corrupt_size = size;
+        } else if (status == STATUS_NOT_FOUND) {
+            status = STATUS_SUCCESS;
+        } else if (status == STATUS_CORRUPT) {
+            report.corrupt = true;  // a value too short for the store to hand over
+        }
+    }
+    report.status = status;
+    if (json) {
+        format_status_json(&report, report_text, sizeof report_text);
+        front_end->show_message(report_text, MESSAGE_DATA);
+        return static_cast<int>(status);
+    }
+    if (!report.boot_manager_known) {
+        front_end->report_not_found(status);
+        return static_cast<int>(status);
+    }
+    if (status != STATUS_SUCCESS && !report.corrupt)
+        return fail(front_end, MESSAGE_READ_FAILED, status);
+    format_status_text(&report, report_text, sizeof report_text);
+    front_end->show_message(report_text,
+                            status == STATUS_SUCCESS ? MESSAGE_INFORMATION : MESSAGE_FAILURE);
+    return static_cast<int>(status);
+}
+
+int cancel_request(const FrontEnd *front_end)
+{
+    // Asked first, because Windows reports deleting an absent variable as a plain failure.
+    uint8_t probe[4];
+    size_t size = sizeof probe;
+    StatusCode status =
+        read_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, probe, &size, nullptr);
+    if (status != STATUS_NOT_FOUND)
+        status = write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, nullptr, 0,
+                                REQUEST_ATTRIBUTES);
+    if (status == STATUS_NOT_FOUND) {
+        front_end->show_message(MESSAGE_NONE_PENDING, MESSAGE_INFORMATION);
+        return STATUS_SUCCESS;
+    }
+    if (status != STATUS_SUCCESS)
+        return fail(front_end, MESSAGE_CANCEL_FAILED, status);
+    front_end->show_message(MESSAGE_CANCELLED, MESSAGE_INFORMATION);
+    return STATUS_SUCCESS;
+}
+
+int guard_sleep(const FrontEnd *front_end, bool suspend)
+{
+    if (suspend) {
+        const StatusCode probe = probe_boot_manager();
+        if (probe != STATUS_SUCCESS) {
+            front_end->report_not_found(probe);
+            return static_cast<int>(probe);
+        }
+    }
+    const SleepResult result = suspend ? suspend_request(front_end->saved_request)
+                                       : resume_request(front_end->saved_request);
+    if (result.outcome == SLEEP_WRITE_FAILED) {
+        front_end->report_write_failure(result.status);
+        return static_cast<int>(result.status);
+    }
+    for (const OutcomeMessage &message : SLEEP_MESSAGES) {
+        if (message.outcome == result.outcome) {
+            front_end->show_message(message.text, result.status == STATUS_SUCCESS
+                                                      ? MESSAGE_INFORMATION
+                                                      : MESSAGE_FAILURE);
+        }
+    }
+    return static_cast<int>(result.status);
+}
+
+int run_tool_option(ToolOption option, const FrontEnd *front_end)
+{
+    switch (option) {
+    case TOOL_OPTION_VERSION:
+        return show_version(front_end);
+    case TOOL_OPTION_STATUS:
+    case TOOL_OPTION_STATUS_JSON:
+        return show_status(front_end, option == TOOL_OPTION_STATUS_JSON);
+    case TOOL_OPTION_CANCEL:
+        return cancel_request(front_end);
+    case TOOL_OPTION_SUSPEND:
+    case TOOL_OPTION_RESUME:
+        if (front_end->saved_request != nullptr)
+            return guard_sleep(front_end, option == TOOL_OPTION_SUSPEND);
+        break;
+    default:
+        break;
+    }
+    front_end->show_usage(nullptr);
+    return STATUS_INVALID_PARAMETER;
+}
+
+} // namespace
+
+int run_pass(const char *command_text, const FrontEnd *front_end)
+{
+    BootRequest request;
+    if (parse_boot_request(command_text, &request) != STATUS_SUCCESS) {
+        const bool help = request.tool_option == TOOL_OPTION_HELP;
+        const char *options = front_end->saved_request != nullptr
+                                  ? TOOL_OPTIONS_TEXT_WITH_SLEEP_GUARD
+                                  : TOOL_OPTIONS_TEXT;
+        front_end->show_usage(help ? options : nullptr);
+        return STATUS_INVALID_PARAMETER;
+    }
+    if (request.tool_option != TOOL_OPTION_NONE)
+        return run_tool_option(request.tool_option, front_end);
+
+    const StatusCode probe = probe_boot_manager();
+    if (probe != STATUS_SUCCESS) {
+        front_end->report_not_found(probe);
+        return static_cast<int>(probe);
+    }
+    if (front_end->take_over != nullptr && front_end->take_over(&request))
+        return STATUS_SUCCESS;
+    resolve_selection(&request);
+
+    const size_t size = payload_size(&request);
+    uint8_t *payload = static_cast<uint8_t *>(malloc(size));
+    if (payload == nullptr)
+        return STATUS_NO_MEMORY;
+    fill_payload(&request, payload);
+    const StatusCode written = write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, payload,
+                                              size, REQUEST_ATTRIBUTES);
+    free(payload);
+    if (written != STATUS_SUCCESS) {
+        front_end->report_write_failure(written);
+        return static_cast<int>(written);
+    }
+    if (!request.no_reboot)
+        front_end->restart(request.force);
+    return STATUS_SUCCESS;
+}

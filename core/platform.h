@@ -1,0 +1,60 @@
+// What a platform supplies to the core: everything a fourth program would have to write.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "status.h"
+
+struct BootRequest;
+
+// The variable store, one per platform, chosen by CMake at link time. Names are 8-bit text,
+// the GUID is registry-form text with braces. `size` holds the buffer's capacity on entry and
+// the bytes stored on success (left as it was when the platform was never asked); `attributes`
+// may be null.
+StatusCode read_variable(const char *name, const char *guid_text, void *buffer, size_t *size,
+                         uint32_t *attributes);
+// A `size` of 0 deletes the variable.
+StatusCode write_variable(const char *name, const char *guid_text, const void *data, size_t size,
+                          uint32_t attributes);
+
+// Starts restarting the machine; returns only when the restart could not be started (or, on
+// Windows, once the asynchronous request was handed over). `force` matters only on Windows.
+void restart_system(bool force);
+
+// How a message reaches the user; the console programs print them all alike.
+enum MessageKind {
+    MESSAGE_INFORMATION,  // an answer to a tool option
+    MESSAGE_FAILURE,      // something failed; the exit status says what
+    MESSAGE_DATA,         // machine-readable output (JSON) meant for a script
+};
+
+// Where the sleep guard keeps its copy of "Quiplex" between a suspend and the resume, when
+// those are two processes (Linux: files under /run). Each call returns a status only.
+struct SavedRequestCalls {
+    // STATUS_NOT_FOUND when nothing is saved. Otherwise `*none_pending` tells a record that no
+    // request was pending from a saved copy of `*size` bytes (which may exceed `capacity`:
+    // then only `capacity` bytes are in `buffer`).
+    StatusCode (*load)(uint8_t *buffer, size_t capacity, size_t *size, bool *none_pending);
+    // Saves `copy` (null: the record that no request was pending), replacing nothing on failure.
+    StatusCode (*save)(const uint8_t *copy, size_t size);
+    StatusCode (*remove)();
+};
+
+// What each front end supplies to the pass: its reports and its way of restarting. The core
+// decides what happens; these only show it.
+struct FrontEnd {
+    const char *program_name;  // for --version
+    // The usage text; `options_block` is null for an invalid command and the tool options'
+    // text after an explicit request for help.
+    void (*show_usage)(const char *options_block);
+    void (*report_not_found)(StatusCode status);
+    void (*report_write_failure)(StatusCode status);
+    void (*show_message)(const char *text, MessageKind kind);
+    void (*restart)(bool force);
+    // Called after the presence probe, before the selection is resolved; true when the front
+    // end took the run over (Windows: the hibernation monitor). May be null.
+    bool (*take_over)(const BootRequest *request);
+    // The sleep guard's saved copy; null where the program has no --suspend and --resume.
+    const SavedRequestCalls *saved_request;
+};

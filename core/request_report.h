@@ -1,0 +1,50 @@
+// Reading a stored "Quiplex" value as the boot manager will, and describing it as text or JSON.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "status.h"
+
+enum RequestKind {
+    REQUEST_ITEM,     // an item number
+    REQUEST_KEYWORD,  // /Current, /Next, /Shutdown or /None
+    REQUEST_NAME,
+    REQUEST_HOT_KEY,  // "&" and one character
+};
+
+// A stored value read by the boot manager's rule: a 4-byte code, then texts that end at their
+// NUL or at the value's end. The texts point into the value.
+struct RequestView {
+    uint32_t code;
+    RequestKind kind;
+    const char *keyword;  // "/Current" ... for REQUEST_KEYWORD, else null
+    const uint8_t *selection;
+    size_t selection_length;
+    const uint8_t *run_file;
+    size_t run_file_length;
+    size_t size;
+};
+
+// STATUS_CORRUPT for a value shorter than the 4-byte code.
+StatusCode decode_request(const uint8_t *value, size_t size, RequestView *view);
+
+// What --status found. `request` is null when none is pending; `corrupt` is set (and `request`
+// null) when the stored value is too short to be a request, with `size` bytes when known.
+struct StatusReport {
+    StatusCode status;  // 0, or why the report is incomplete
+    bool boot_manager_known;
+    bool boot_manager;
+    const RequestView *request;
+    bool corrupt;
+    size_t corrupt_size;
+    bool attributes_known;
+    uint32_t attributes;
+};
+
+// Both write a NUL-terminated text into `out` (cut, still terminated, when it does not fit) and
+// escape every byte outside printable ASCII, so a crafted variable cannot drive a terminal.
+void format_status_text(const StatusReport *report, char *out, size_t capacity);
+// One line of JSON. Stored bytes outside printable ASCII appear as \u00NN: each code point of a
+// text stands for one stored byte, whether or not the bytes were UTF-8.
+void format_status_json(const StatusReport *report, char *out, size_t capacity);

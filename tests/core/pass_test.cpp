@@ -1,0 +1,235 @@
+// The one pass and the tool options over the named fake store and a recording front end.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "boot_request.h"
+#include "fake_store.h"
+#include "messages.h"
+#include "recording_front_end.h"
+#include "sleep_guard.h"
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+
+const Bytes ITEM_2 = {2, 0, 0, 0, 0, 0};
+const char HINT_92[] = "Is efivarfs is mounted?\ne.g. mount -t efivarfs none /sys/firmware/efi/efivars";
+
+struct PassCase {
+    const char *command;
+    bool boot_manager;
+    Bytes pending;                 // "Quiplex" before the run; empty: absent
+    StatusCode read_status;        // what every read answers when not 0
+    int exit_status;
+    int usages;
+    bool options_block;
+    std::vector<std::string> messages;
+    std::vector<StatusCode> not_found;
+    std::vector<bool> restarts;
+    Bytes after;                   // "Quiplex" after the run; empty: absent
+};
+
+const PassCase PASS_CASES[] = {
+    {"3", true, {}, 0, 0, 0, false, {}, {}, {false}, {3, 0, 0, 0, 0, 0}},
+    {"3/force", true, {}, 0, 0, 0, false, {}, {}, {true}, {3, 0, 0, 0, 0, 0}},
+    {"3/noreboot", true, ITEM_2, 0, 0, 0, false, {}, {}, {}, {3, 0, 0, 0, 0, 0}},
+    {"1", false, {}, 0, 8, 0, false, {}, {8}, {}, {}},
+    {"--version", true, ITEM_2, 0, 0, 0, false, {"info: quiplextest 1.03"}, {}, {}, ITEM_2},
+    {"  --VERSION /noreboot", false, {}, 0, 0, 0, false, {"info: quiplextest 1.03"}, {}, {}, {}},
+    // Typed switches that are no tool option, or stand beside a selection, never write.
+    {"-V", true, ITEM_2, 0, 61, 1, false, {}, {}, {}, ITEM_2},
+    {"-n", true, {}, 0, 61, 1, false, {}, {}, {}, {}},
+    {"2 -n", true, {}, 0, 61, 1, false, {}, {}, {}, {}},
+    {"2 --noreboot", true, {}, 0, 61, 1, false, {}, {}, {}, {}},
+    {"--status 2", true, {}, 0, 61, 1, false, {}, {}, {}, {}},
+    {"--help", true, {}, 0, 61, 1, true, {}, {}, {}, {}},
+    {"--suspend", true, ITEM_2, 0, 61, 1, false, {}, {}, {}, ITEM_2},
+    // A "-" alone or inside a word stays part of the name.
+    {"Windows - Recovery/noreboot", true, {}, 0, 0, 0, false, {}, {}, {},
+     {0xFF, 0xFF, 0, 0, 'W', 'i', 'n', 'd', 'o', 'w', 's', ' ', '-', ' ', 'R', 'e', 'c', 'o', 'v',
+      'e', 'r', 'y', 0, 0}},
+    {"Item-2/noreboot", true, {}, 0, 0, 0, false, {}, {}, {},
+     {0xFF, 0xFF, 0, 0, 'I', 't', 'e', 'm', '-', '2', 0, 0}},
+    {"--cancel", true, ITEM_2, 0, 0, 0, false, {"info: The pending request was cancelled."}, {}, {},
+     {}},
+    {"--Cancel", false, {}, 0, 0, 0, false, {"info: No request was pending."}, {}, {}, {}},
+    {"--cancel", true, ITEM_2, 92, 92, 0, false,
+     {std::string("failure: Unable to cancel the pending request.\n") + HINT_92}, {}, {}, ITEM_2},
+    {"--status", true, ITEM_2, 0, 0, 0, false,
+     {"info: Zarvex UEFI: found\nPending request: item 2\nRun file: none\n"
+      "Size: 6 bytes, attributes 0x00000007"},
+     {}, {}, ITEM_2},
+    {"--status", false, {}, 0, 0, 0, false, {"info: Zarvex UEFI: not found\nPending request: none"},
+     {}, {}, {}},
+    {"--status", true, {0xFB, 0xFF}, 0, 94, 0, false,
+     {"failure: Zarvex UEFI: found\nPending request: corrupt (2 bytes, shorter than its 4-byte "
+      "code)"},
+     {}, {}, {0xFB, 0xFF}},
+    {"--status", true, ITEM_2, 76, 76, 0, false, {}, {76}, {}, ITEM_2},
+    {"--status=json", true, {0xFF, 0xFF, 0, 0, '&', 'W', 0, 'a', '"', '\\', 0x1B, 0}, 0, 0, 0, false,
+     {"data: {\"status\":0,\"boot_manager\":true,\"request\":{\"code\":65535,\"kind\":\"hot_key\","
+      "\"keyword\":null,\"selection\":\"&W\",\"run_file\":\"a\\\"\\\\\\u001B\",\"attributes\":7,"
+      "\"size\":12}}"},
+     {}, {}, {0xFF, 0xFF, 0, 0, '&', 'W', 0, 'a', '"', '\\', 0x1B, 0}},
+    {"--status=JSON", false, {}, 92, 92, 0, false,
+     {"data: {\"status\":92,\"boot_manager\":null,\"request\":null}"}, {}, {}, {}},
+};
+
+class Pass : public testing::TestWithParam<PassCase> {};
+
+TEST_P(Pass, DecidesAndReports)
+{
+    const PassCase &c = GetParam();
+    reset_fake_store();
+    use_named_variables();
+    if (c.boot_manager)
+        set_fake_variable("ZarvexUEFI", reinterpret_cast<const uint8_t *>("Zv\1\0"), 4);
+    if (!c.pending.empty())
+        set_fake_variable("Quiplex", c.pending.data(), c.pending.size());
+    // A store that cannot be read (efivarfs not mounted, say) cannot be written either.
+    fake_store.read_status = fake_store.write_status = c.read_status;
+
+    EXPECT_EQ(run_recorded_pass(c.command), c.exit_status);
+    EXPECT_EQ(recorded.usages, c.usages);
+    EXPECT_EQ(recorded.options_block, c.options_block ? TOOL_OPTIONS_TEXT : "");
+    EXPECT_EQ(recorded.messages, c.messages);
+    EXPECT_EQ(recorded.not_found, c.not_found);
+    EXPECT_EQ(recorded.restarts, c.restarts);
+    EXPECT_TRUE(recorded.write_failures.empty());
+    if (c.usages > 0)
+        EXPECT_EQ(fake_store.reads + fake_store.writes, 0) << "an invalid command touches nothing";
+    const FakeVariable *request = fake_variable("Quiplex");
+    EXPECT_EQ(request->present ? Bytes(request->data, request->data + request->size) : Bytes(),
+              c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, Pass, testing::ValuesIn(PASS_CASES));
+
+TEST(Pass, FailedWriteIsReportedAndNeverRestarts)
+{
+    reset_fake_store();
+    use_named_variables();
+    set_fake_variable("ZarvexUEFI", reinterpret_cast<const uint8_t *>("Zv\1\0"), 4);
+    fake_store.write_status = STATUS_WRITE_FAILED;
+    EXPECT_EQ(run_recorded_pass("/next"), 77);
+    EXPECT_EQ(recorded.write_failures, std::vector<StatusCode>{77});
+    EXPECT_TRUE(recorded.restarts.empty());
+}
+
+TEST(Pass, TakeOverStopsBeforeTheSelectionIsResolvedAndWritten)
+{
+    reset_fake_store();
+    use_named_variables();
+    set_fake_variable("ZarvexUEFI", reinterpret_cast<const uint8_t *>("Zv\1\0"), 4);
+    static std::string seen;
+    EXPECT_EQ(run_recorded_pass("/current", nullptr,
+                                [](const BootRequest *request) {
+                                    seen = request->selection_text;
+                                    return true;
+                                }),
+              0);
+    EXPECT_EQ(seen, "/current");
+    EXPECT_EQ(fake_store.writes, 0);
+    EXPECT_TRUE(recorded.restarts.empty());
+}
+
+// The saved state of the sleep guard, in memory; each call can be made to fail.
+struct FakeSaved {
+    bool has, none_pending;
+    Bytes copy;
+    StatusCode load_status, save_status;
+    int saves, removes;
+} saved;
+
+const SavedRequestCalls SAVED_CALLS = {
+    [](uint8_t *buffer, size_t capacity, size_t *size, bool *none_pending) -> StatusCode {
+        if (saved.load_status != STATUS_SUCCESS)
+            return saved.load_status;
+        if (!saved.has)
+            return STATUS_NOT_FOUND;
+        *none_pending = saved.none_pending;
+        *size = saved.copy.size();
+        memcpy(buffer, saved.copy.data(), std::min(capacity, saved.copy.size()));
+        return STATUS_SUCCESS;
+    },
+    [](const uint8_t *copy, size_t size) -> StatusCode {
+        saved.saves++;
+        if (saved.save_status != STATUS_SUCCESS)
+            return saved.save_status;
+        saved = FakeSaved{true, copy == nullptr, copy ? Bytes(copy, copy + size) : Bytes(), 0, 0,
+                          saved.saves, saved.removes};
+        return STATUS_SUCCESS;
+    },
+    []() -> StatusCode {
+        saved.removes++;
+        saved.has = false;
+        return STATUS_SUCCESS;
+    },
+};
+
+void start_guard_case(const Bytes &pending)
+{
+    reset_fake_store();
+    use_named_variables();
+    set_fake_variable("ZarvexUEFI", reinterpret_cast<const uint8_t *>("Zv\1\0"), 4);
+    if (!pending.empty())
+        set_fake_variable("Quiplex", pending.data(), pending.size());
+    saved = FakeSaved{};
+}
+
+Bytes pending_request()
+{
+    const FakeVariable *request = fake_variable("Quiplex");
+    return request->present ? Bytes(request->data, request->data + request->size) : Bytes();
+}
+
+TEST(SleepGuard, FailedSaveLeavesThePendingRequestAlone)
+{
+    start_guard_case(ITEM_2);
+    saved.save_status = STATUS_ACCESS_DENIED;
+    EXPECT_EQ(run_recorded_pass("--suspend", &SAVED_CALLS), 75);
+    EXPECT_EQ(pending_request(), ITEM_2);
+    EXPECT_EQ(recorded.messages,
+              std::vector<std::string>{std::string("failure: ") + MESSAGE_SAVED_COPY_FAILED});
+}
+
+TEST(SleepGuard, SecondSuspendWritesFromTheFirstCopy)
+{
+    start_guard_case(ITEM_2);
+    ASSERT_EQ(run_recorded_pass("--suspend", &SAVED_CALLS), 0);
+    ASSERT_EQ(pending_request(), (Bytes{0xFB, 0xFF, 0, 0, 0, 0}));
+    set_fake_variable("Quiplex", reinterpret_cast<const uint8_t *>("\5\0\0\0\0\0"), 6);
+    EXPECT_EQ(run_recorded_pass("--suspend", &SAVED_CALLS), 0);
+    EXPECT_EQ(saved.saves, 1);
+    EXPECT_EQ(pending_request(), (Bytes{0xFB, 0xFF, 0, 0, 0, 0}));
+    EXPECT_EQ(run_recorded_pass("--resume", &SAVED_CALLS), 0);
+    EXPECT_EQ(pending_request(), ITEM_2);
+    EXPECT_FALSE(saved.has);
+}
+
+TEST(SleepGuard, FailedWriteBackKeepsTheSavedCopyForAnotherResume)
+{
+    start_guard_case(ITEM_2);
+    ASSERT_EQ(run_recorded_pass("--suspend", &SAVED_CALLS), 0);
+    fake_store.write_status = STATUS_WRITE_FAILED;
+    EXPECT_EQ(run_recorded_pass("--resume", &SAVED_CALLS), 77);
+    EXPECT_EQ(recorded.write_failures, std::vector<StatusCode>{77});
+    EXPECT_TRUE(saved.has);
+    EXPECT_EQ(saved.removes, 0);
+}
+
+TEST(SleepGuard, SuspendNeedsTheBootManager)
+{
+    start_guard_case(ITEM_2);
+    fake_variable("ZarvexUEFI")->present = false;
+    EXPECT_EQ(run_recorded_pass("--suspend", &SAVED_CALLS), 8);
+    EXPECT_EQ(recorded.not_found, std::vector<StatusCode>{8});
+    EXPECT_EQ(saved.saves, 0);
+    EXPECT_EQ(pending_request(), ITEM_2);
+}
+
+} // namespace

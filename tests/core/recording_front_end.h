@@ -1,0 +1,22 @@
+// A front end that records what the pass shows, for the core tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform.h"
+
+struct Recorded {
+    int usages;
+    std::string options_block;               // of the last usage text; empty: none
+    std::vector<StatusCode> not_found;
+    std::vector<StatusCode> write_failures;
+    std::vector<std::string> messages;       // each prefixed "info: ", "failure: " or "data: "
+    std::vector<bool> restarts;              // the force flag of each restart
+};
+
+extern Recorded recorded;
+
+// Runs the pass with a recording front end; `saved` gives it a sleep guard.
+int run_recorded_pass(const char *command, const SavedRequestCalls *saved = nullptr,
+                      bool (*take_over)(const BootRequest *) = nullptr);

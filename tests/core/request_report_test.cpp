@@ -1,0 +1,81 @@
+// Reading stored values by the boot manager's rule, and their escaped descriptions.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "request_report.h"
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+
+struct DecodeCase {
+    Bytes value;
+    StatusCode status;
+    RequestKind kind;
+    std::string selection;
+    std::string run_file;
+};
+
+const DecodeCase DECODE_CASES[] = {
+    {{0xFB, 0xFF, 0, 0}, STATUS_SUCCESS, REQUEST_KEYWORD, "", ""},
+    {{0xFE, 0xFF, 0, 0, 0, 0}, STATUS_SUCCESS, REQUEST_KEYWORD, "", ""},
+    {{2, 0, 0, 0, 0, 0}, STATUS_SUCCESS, REQUEST_ITEM, "", ""},
+    {{0xFF, 0xFF, 0, 0, 'A', 'b'}, STATUS_SUCCESS, REQUEST_NAME, "Ab", ""},       // no NUL
+    {{0xFF, 0xFF, 0, 0, 'A', 0, 'x'}, STATUS_SUCCESS, REQUEST_NAME, "A", "x"},    // cut run file
+    {{0xFF, 0xFF, 0, 0, 'A', 0, 'x', 0, 'y'}, STATUS_SUCCESS, REQUEST_NAME, "A", "x"},
+    {{0xFF, 0xFF, 0, 0, '&', 'W', 0, 0}, STATUS_SUCCESS, REQUEST_HOT_KEY, "&W", ""},
+    {{0xFF, 0xFF, 0, 0, '&', 0xC3, 0x89, 0}, STATUS_SUCCESS, REQUEST_HOT_KEY, "&\xC3\x89", ""},
+    {{0xFF, 0xFF, 0, 0, '&', 'W', 'X', 0}, STATUS_SUCCESS, REQUEST_NAME, "&WX", ""},
+    {{0xFF, 0xFF, 0, 0, '&', 0}, STATUS_SUCCESS, REQUEST_NAME, "&", ""},
+    {{0xFF, 0xFF, 0}, STATUS_CORRUPT, REQUEST_ITEM, "", ""},
+    {{}, STATUS_CORRUPT, REQUEST_ITEM, "", ""},
+};
+
+TEST(DecodeRequest, ReadsTextsOnlyAsFarAsTheValueReaches)
+{
+    for (const DecodeCase &c : DECODE_CASES) {
+        SCOPED_TRACE(testing::PrintToString(c.value));
+        RequestView view;
+        ASSERT_EQ(decode_request(c.value.data(), c.value.size(), &view), c.status);
+        if (c.status != STATUS_SUCCESS)
+            continue;
+        EXPECT_EQ(view.kind, c.kind);
+        EXPECT_EQ(std::string(reinterpret_cast<const char *>(view.selection), view.selection_length),
+                  c.selection);
+        EXPECT_EQ(std::string(reinterpret_cast<const char *>(view.run_file), view.run_file_length),
+                  c.run_file);
+        EXPECT_LE(view.run_file + view.run_file_length, c.value.data() + c.value.size());
+    }
+}
+
+TEST(FormatStatus, EscapesEveryByteATerminalCouldActOn)
+{
+    const Bytes value = {0xFF, 0xFF, 0, 0, 0x1B, '[', '2', 'J', '"', 0x9B, 0, 'a', '\\', 0x7F, 0};
+    RequestView view;
+    ASSERT_EQ(decode_request(value.data(), value.size(), &view), STATUS_SUCCESS);
+    StatusReport report{};
+    report.boot_manager_known = report.boot_manager = true;
+    report.request = &view;
+    char text[512];
+    format_status_text(&report, text, sizeof text);
+    EXPECT_STREQ(text, "Zarvex UEFI: found\nPending request: name \"\\x1B[2J\\x22\\x9B\"\n"
+                       "Run file: \"a\\\\x7F\"\nSize: 15 bytes");
+    format_status_json(&report, text, sizeof text);
+    EXPECT_STREQ(text, "{\"status\":0,\"boot_manager\":true,\"request\":{\"code\":65535,"
+                       "\"kind\":\"name\",\"keyword\":null,\"selection\":\"\\u001B[2J\\\"\\u009B\","
+                       "\"run_file\":\"a\\\\\\u007F\",\"attributes\":null,\"size\":15}}");
+}
+
+TEST(FormatStatus, CutsToTheBufferAndStaysTerminated)
+{
+    StatusReport report{};
+    report.boot_manager_known = true;
+    char text[8];
+    memset(text, 'z', sizeof text);
+    format_status_json(&report, text, sizeof text);
+    EXPECT_STREQ(text, "{\"statu");
+}
+
+} // namespace
