@@ -100,8 +100,9 @@ TEST_P(Pass, DecidesAndReports)
     EXPECT_EQ(recorded.not_found, c.not_found);
     EXPECT_EQ(recorded.restarts, c.restarts);
     EXPECT_TRUE(recorded.write_failures.empty());
-    if (c.usages > 0)
+    if (c.usages > 0) {
         EXPECT_EQ(fake_store.reads + fake_store.writes, 0) << "an invalid command touches nothing";
+    }
     const FakeVariable *request = fake_variable("Quiplex");
     EXPECT_EQ(request->present ? Bytes(request->data, request->data + request->size) : Bytes(),
               c.after);

@@ -80,6 +80,9 @@ std::string build_namespace()
         return errno_text("making / private");
     if (mount("quiplex-firmware", FIRMWARE, "tmpfs", 0, "mode=0755") != 0)
         return errno_text("tmpfs over /sys/firmware");
+    // The sleep guard keeps its copy under /run; the tests give it a /run of their own.
+    if (mount("quiplex-run", "/run", "tmpfs", 0, "mode=0755") != 0)
+        return errno_text("tmpfs over /run");
 
     char resolved[PATH_MAX];
     if (realpath("/sbin", resolved) == nullptr)
@@ -144,6 +147,12 @@ void reset_efivars(EfivarsState state)
                     state == MOUNTED_SMALL ? "mode=0755,size=16k" : "mode=0755"),
               0)
         << strerror(errno);
+}
+
+void reset_run()
+{
+    umount2("/run", MNT_DETACH);
+    ASSERT_EQ(mount("quiplex-run", "/run", "tmpfs", 0, "mode=0755"), 0) << strerror(errno);
 }
 
 void fill_efivars()
@@ -218,6 +227,11 @@ Bytes le32_then(uint32_t value, const Bytes &data)
 
 RunResult run_quiplexlnx(const std::vector<std::string> &arguments)
 {
+    return run_guarded(QUIPLEXLNX_PATH, arguments);
+}
+
+RunResult run_guarded(const char *program, const std::vector<std::string> &arguments)
+{
     RunResult result{};
     unlink(REBOOT_RECORD);
     if (!reboot_is_stub()) {
@@ -229,7 +243,7 @@ RunResult run_quiplexlnx(const std::vector<std::string> &arguments)
         ADD_FAILURE() << "pipe: " << strerror(errno);
         return result;
     }
-    std::vector<char *> argv{const_cast<char *>(QUIPLEXLNX_PATH)};
+    std::vector<char *> argv{const_cast<char *>(program)};
     for (const std::string &a : arguments)
         argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
@@ -241,7 +255,7 @@ RunResult run_quiplexlnx(const std::vector<std::string> &arguments)
         close(out[0]);
         close(err[0]);
         setenv("QUIPLEX_REBOOT_RECORD", REBOOT_RECORD, 1);
-        execv(QUIPLEXLNX_PATH, argv.data());
+        execv(program, argv.data());
         _exit(127);
     }
     close(out[1]);

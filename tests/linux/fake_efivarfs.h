@@ -39,6 +39,10 @@ struct RunResult {
 
 // Runs the real quiplexlnx with `arguments` after confirming /sbin/reboot is the stub.
 RunResult run_quiplexlnx(const std::vector<std::string> &arguments);
+// The same guard for any program that may start quiplexlnx (the sleep hook).
+RunResult run_guarded(const char *program, const std::vector<std::string> &arguments);
+// Gives the namespace an empty /run of its own.
+void reset_run();
 // Removes the stub so that starting /sbin/reboot fails.
 void remove_reboot_stub();
 void install_reboot_stub();
