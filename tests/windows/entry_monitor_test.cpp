@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <string>
+
 #include "entry.h"
 #include "fake_firmware.h"
 #include "hibernation_monitor.h"
@@ -10,7 +12,7 @@
 namespace {
 
 struct Box {
-    char text[1024];
+    char text[4096];
     char caption[64];
     UINT type;
     HWND owner;
@@ -36,6 +38,8 @@ void count_monitor(HINSTANCE)
 }
 
 const uint8_t PRESENT[4] = {1, 0, 0, 0};
+const std::string HELP_TEXT_STRING = std::string(USAGE_TEXT_WINDOWS) + TOOL_OPTIONS_TEXT;
+const char *const HELP_TEXT = HELP_TEXT_STRING.c_str();
 
 struct EntryCase {
     const char *command;
@@ -48,11 +52,18 @@ struct EntryCase {
     unsigned restarts;
     bool forced;
     unsigned monitors;
+    UINT type;            // 0: MB_ICONWARNING, the type of every box but an answer
 };
 
 const EntryCase ENTRY_CASES[] = {
     {"", true, 0, USAGE_TEXT_WINDOWS, "Quiplex - Invalid Parameters", 61, 0, 0, false, 0},
-    {"/?", true, 0, USAGE_TEXT_WINDOWS, "Quiplex - Invalid Parameters", 61, 0, 0, false, 0},
+    {"/?", true, 0, HELP_TEXT, "Quiplex - Invalid Parameters", 61, 0, 0, false, 0},
+    {"-V", true, 0, USAGE_TEXT_WINDOWS, "Quiplex - Invalid Parameters", 61, 0, 0, false, 0},
+    {"3 --force", true, 0, USAGE_TEXT_WINDOWS, "Quiplex - Invalid Parameters", 61, 0, 0, false, 0},
+    {"--version", false, 0, "quiplexu 1.03", "Quiplex UEFI", 0, 0, 0, false, 0, MB_ICONINFORMATION},
+    {"--cancel", true, 0, "No request was pending.", "Quiplex UEFI", 0, 0, 0, false, 0,
+     MB_ICONINFORMATION},
+    {"--suspend", true, 0, USAGE_TEXT_WINDOWS, "Quiplex - Invalid Parameters", 61, 0, 0, false, 0},
     {"0", true, 0, USAGE_TEXT_WINDOWS, "Quiplex - Invalid Parameters", 61, 0, 0, false, 0},
     {"1", false, 0, "Zarvex UEFI was not found.", "Quiplex UEFI", 8, 0, 0, false, 0},
     {"/hibernate", false, 0, "Zarvex UEFI was not found.", "Quiplex UEFI", 8, 0, 0, false, 0},
@@ -87,7 +98,7 @@ TEST(Entry, WholePass)
         if (c.text) {
             EXPECT_STREQ(boxes[0].text, c.text);
             EXPECT_STREQ(boxes[0].caption, c.caption);
-            EXPECT_EQ(boxes[0].type, 0x30u);
+            EXPECT_EQ(boxes[0].type, c.type == 0 ? 0x30u : UINT(MB_OK | c.type));
             EXPECT_EQ(boxes[0].owner, nullptr);
         }
         EXPECT_EQ(fake.write_count, c.writes);

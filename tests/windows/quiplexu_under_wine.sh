@@ -9,20 +9,21 @@ failures=0
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# run NAME EXPECTED_CODE ARGS... ; leaves the trace in $out/NAME.relay
+# run NAME EXPECTED_CODE ARGS... ; leaves the trace in $out/NAME.relay and the output in NAME.out
 run() {
     local name=$1 expected=$2; shift 2
-    timeout 120 /usr/lib/wine/wine64 "$exe" "$@" >/dev/null 2>"$out/$name.relay"
+    timeout 120 /usr/lib/wine/wine64 "$exe" "$@" >"$out/$name.out" 2>"$out/$name.relay"
     local code=$?
     [ "$code" -eq "$expected" ] || fail "$name: exit code $code, wanted $expected"
 }
 
 box_count() { grep -a -c 'Call user32.MessageBoxA(' "$out/$1.relay"; }
-expect_box() {  # NAME TEXT-PREFIX CAPTION
+expect_box() {  # NAME TEXT-PREFIX CAPTION [TYPE]
+    local type=${4:-00000030}
     grep -a -F 'Call user32.MessageBoxA(' "$out/$1.relay" | grep -a -F -q "\"$2" \
         || fail "$1: no MessageBoxA with text $2"
-    grep -a -F 'Call user32.MessageBoxA(' "$out/$1.relay" | grep -a -F "\"$3\",00000030)" -q \
-        || fail "$1: no MessageBoxA with caption $3 and type 30"
+    grep -a -F 'Call user32.MessageBoxA(' "$out/$1.relay" | grep -a -F "\"$3\",$type)" -q \
+        || fail "$1: no MessageBoxA with caption $3 and type $type"
     [ "$(box_count "$1")" -eq 1 ] || fail "$1: $(box_count "$1") message boxes, wanted 1"
 }
 expect_absent() {  # NAME PATTERN...
@@ -50,6 +51,26 @@ expect_absent item_one "${NEVER[@]}"
 run hibernate 76 /hibernate
 expect_box hibernate 'Zarvex UEFI was not found.' 'Quiplex UEFI'
 expect_absent hibernate RegisterClassA Shell_NotifyIconA "${NEVER[@]}"
+
+# Tool options: a version box without the warning icon; an unknown switch is an invalid command.
+run version 0 --version
+expect_box version 'quiplexu 1.03"' 'Quiplex UEFI' 00000040
+expect_absent version GetFirmwareEnvironmentVariableA "${NEVER[@]}"
+
+run unknown_option 61 -V
+expect_box unknown_option 'Usage: quiplexu bootselection' 'Quiplex - Invalid Parameters'
+expect_absent unknown_option GetFirmwareEnvironmentVariableA "${NEVER[@]}"
+
+run option_beside_item 61 2 -n
+expect_box option_beside_item 'Usage: quiplexu bootselection' 'Quiplex - Invalid Parameters'
+expect_absent option_beside_item GetFirmwareEnvironmentVariableA "${NEVER[@]}"
+
+# Redirected, the JSON goes to the file and no box appears; Wine has no firmware variables.
+run status_json 76 --status=json
+[ "$(cat "$out/status_json.out")" = $'{"status":76,"boot_manager":null,"request":null}\r' ] \
+    || fail "status_json: wrote $(cat -A "$out/status_json.out")"
+[ "$(box_count status_json)" -eq 0 ] || fail "status_json: a message box appeared"
+expect_absent status_json "${NEVER[@]}"
 
 # The optional functions come from GetProcAddress, never from the import table.
 imports=$(x86_64-w64-mingw32-objdump -p "$exe")
