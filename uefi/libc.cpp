@@ -26,16 +26,6 @@ char *strcpy(char *to, const char *from)
     return to;
 }
 
-char *strncpy(char *to, const char *from, size_t count)
-{
-    size_t i = 0;
-    for (; i < count && from[i] != 0; i++)
-        to[i] = from[i];
-    for (; i < count; i++)
-        to[i] = 0;
-    return to;
-}
-
 char *strstr(const char *text, const char *part)
 {
     if (*part == 0)
@@ -51,8 +41,6 @@ char *strstr(const char *text, const char *part)
 }
 
 int toupper(int c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
-int islower(int c) { return c >= 'a' && c <= 'z'; }
-int isdigit(int c) { return c >= '0' && c <= '9'; }
 int isspace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 int strcasecmp(const char *a, const char *b)
@@ -119,45 +107,13 @@ void free(void *block)
         gBS->FreePool(block);
 }
 
-// The compiler may emit calls to these for struct copies and zeroing.
-void *memcpy(void *to, const void *from, size_t count)
-{
-    auto *d = static_cast<unsigned char *>(to);
-    auto *s = static_cast<const unsigned char *>(from);
-    while (count--)
-        *d++ = *s++;
-    return to;
-}
-
-void *memmove(void *to, const void *from, size_t count)
-{
-    auto *d = static_cast<unsigned char *>(to);
-    auto *s = static_cast<const unsigned char *>(from);
-    if (d < s)
-        while (count--)
-            *d++ = *s++;
-    else
-        while (count--)
-            d[count] = s[count];
-    return to;
-}
-
+// The core clears its buffers with memset; the compiler may also emit calls to it for zeroing.
 void *memset(void *to, int value, size_t count)
 {
     auto *d = static_cast<unsigned char *>(to);
     while (count--)
         *d++ = static_cast<unsigned char>(value);
     return to;
-}
-
-int memcmp(const void *a, const void *b, size_t count)
-{
-    auto *x = static_cast<const unsigned char *>(a);
-    auto *y = static_cast<const unsigned char *>(b);
-    for (size_t i = 0; i < count; i++)
-        if (x[i] != y[i])
-            return x[i] - y[i];
-    return 0;
 }
 
 // Collects output bytes and hands them to the console in UCS-2 chunks.
