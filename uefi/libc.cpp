@@ -40,8 +40,14 @@ char *strstr(const char *text, const char *part)
     return nullptr;
 }
 
-int toupper(int c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
-int isspace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+int toupper(int c)
+{
+    return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
+}
+int isspace(int c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 int strcasecmp(const char *a, const char *b)
 {
@@ -55,9 +61,12 @@ int strcasecmp(const char *a, const char *b)
 
 static int digit_value(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'z')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A' + 10;
     return 99;
 }
 
@@ -69,7 +78,8 @@ unsigned long strtoul(const char *text, char **end, int base)
     bool negative = false;
     if (*at == '+' || *at == '-')
         negative = *at++ == '-';
-    const bool hex_prefix = at[0] == '0' && (at[1] == 'x' || at[1] == 'X') && digit_value(at[2]) < 16;
+    const bool hex_prefix =
+        at[0] == '0' && (at[1] == 'x' || at[1] == 'X') && digit_value(at[2]) < 16;
     if ((base == 0 || base == 16) && hex_prefix) {
         at += 2;
         base = 16;
@@ -181,8 +191,12 @@ int printf(const char *format, ...)
             at++;
         }
         switch (*++at) {
-        case 's': put_text(&line, va_arg(args, const char *)); break;
-        case 'c': put_byte(&line, static_cast<char>(va_arg(args, int))); break;
+        case 's':
+            put_text(&line, va_arg(args, const char *));
+            break;
+        case 'c':
+            put_byte(&line, static_cast<char>(va_arg(args, int)));
+            break;
         case 'u':
         case 'x': {
             const unsigned long v = is_long ? va_arg(args, unsigned long) : va_arg(args, unsigned);
@@ -193,10 +207,14 @@ int printf(const char *format, ...)
             const long v = is_long ? va_arg(args, long) : va_arg(args, int);
             if (v < 0)
                 put_byte(&line, '-');
-            put_number(&line, v < 0 ? 0ul - static_cast<unsigned long>(v) : static_cast<unsigned long>(v), 10);
+            put_number(&line,
+                       v < 0 ? 0ul - static_cast<unsigned long>(v) : static_cast<unsigned long>(v),
+                       10);
             break;
         }
-        case '%': put_byte(&line, '%'); break;
+        case '%':
+            put_byte(&line, '%');
+            break;
         default:
             if (*at == 0)
                 at--;

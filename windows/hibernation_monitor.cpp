@@ -45,8 +45,8 @@ void on_suspend()
         uint8_t code[PAYLOAD_CODE_SIZE];
         memcpy(code, saved_request, sizeof code);
         store_u32_le(saved_request, SELECTION_CURRENT);
-        write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, saved_request,
-                       saved_request_size, REQUEST_ATTRIBUTES);
+        write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, saved_request, saved_request_size,
+                       REQUEST_ATTRIBUTES);
         memcpy(saved_request, code, sizeof code);
     } else {
         uint8_t code[PAYLOAD_CODE_SIZE];

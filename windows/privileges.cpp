@@ -12,9 +12,8 @@ bool adjust_privilege(const char *privilege, bool enable, TOKEN_PRIVILEGES *prev
         wanted.PrivilegeCount = 1;
         wanted.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
         DWORD previous_length = 0;
-        adjusted = AdjustTokenPrivileges(token, FALSE, &wanted,
-                                         previous ? sizeof *previous : 0, previous,
-                                         previous ? &previous_length : nullptr);
+        adjusted = AdjustTokenPrivileges(token, FALSE, &wanted, previous ? sizeof *previous : 0,
+                                         previous, previous ? &previous_length : nullptr);
     }
     CloseHandle(token);
     return adjusted;

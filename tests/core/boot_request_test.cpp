@@ -149,7 +149,7 @@ TEST(Grammar, HibernateKeywordIsWholeSelectionOnly)
 }
 
 struct JoinCase {
-    std::vector<std::string> arguments;  // without the program name
+    std::vector<std::string> arguments; // without the program name
     std::string joined;
 };
 
