@@ -4,8 +4,8 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #define PATH "/sys/firmware/efi/efivars/Quiplex-81686ef9-7f6f-42e3-9371-696de9bf6299"
@@ -14,8 +14,8 @@ static void probe(void)
 {
     unsigned char buffer[8];
     struct stat st;
-    int fd = open("/sys/firmware/efi/efivars/ZarvexUEFI-81686ef9-7f6f-42e3-9371-696de9bf6299",
-                  O_RDONLY);
+    int fd =
+        open("/sys/firmware/efi/efivars/ZarvexUEFI-81686ef9-7f6f-42e3-9371-696de9bf6299", O_RDONLY);
     if (fd < 0)
         return;
     fstat(fd, &st);

@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include "bounded_format.h"
-#include "guid_text.h"
 #include "efivarfs_store.h"
+#include "guid_text.h"
 #include "variable_store.h"
 
 namespace {

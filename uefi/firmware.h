@@ -22,8 +22,14 @@ struct EFI_GUID {
 static_assert(sizeof(EFI_GUID) == 16, "EFI_GUID is 16 bytes");
 
 inline constexpr EFI_STATUS EFI_ERROR_BIT = 0x8000000000000000ull;
-constexpr EFI_STATUS efi_error(uint64_t number) { return EFI_ERROR_BIT | number; }
-constexpr bool efi_is_error(EFI_STATUS status) { return (status & EFI_ERROR_BIT) != 0; }
+constexpr EFI_STATUS efi_error(uint64_t number)
+{
+    return EFI_ERROR_BIT | number;
+}
+constexpr bool efi_is_error(EFI_STATUS status)
+{
+    return (status & EFI_ERROR_BIT) != 0;
+}
 
 inline constexpr EFI_STATUS EFI_SUCCESS = 0;
 inline constexpr EFI_STATUS EFI_WARN_UNKNOWN_GLYPH = 1;
@@ -126,8 +132,8 @@ struct EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL {
     void *Reset;
     EFI_STATUS(EFIAPI *OutputString)(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *self, const CHAR16 *text);
     void *TestString;
-    EFI_STATUS(EFIAPI *QueryMode)(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *self, UINTN mode,
-                                  UINTN *columns, UINTN *rows);
+    EFI_STATUS(EFIAPI *QueryMode)(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *self, UINTN mode, UINTN *columns,
+                                  UINTN *rows);
     EFI_STATUS(EFIAPI *SetMode)(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *self, UINTN mode);
     void *SetAttribute;
     EFI_STATUS(EFIAPI *ClearScreen)(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *self);
@@ -149,8 +155,7 @@ static_assert(offsetof(EFI_FILE_PROTOCOL, Flush) == 80, "Flush slot");
 
 struct EFI_SIMPLE_FILE_SYSTEM_PROTOCOL {
     uint64_t Revision;
-    EFI_STATUS(EFIAPI *OpenVolume)(EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *self,
-                                   EFI_FILE_PROTOCOL **root);
+    EFI_STATUS(EFIAPI *OpenVolume)(EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *self, EFI_FILE_PROTOCOL **root);
 };
 
 struct EFI_BOOT_SERVICES {
@@ -170,15 +175,13 @@ struct EFI_BOOT_SERVICES {
     EFI_STATUS(EFIAPI *SetWatchdogTimer)(UINTN timeout, uint64_t code, UINTN data_size,
                                          const CHAR16 *data);
     void *ConnectController, *DisconnectController;
-    EFI_STATUS(EFIAPI *OpenProtocol)(EFI_HANDLE handle, const EFI_GUID *protocol,
-                                     void **interface, EFI_HANDLE agent, EFI_HANDLE controller,
-                                     uint32_t attributes);
-    EFI_STATUS(EFIAPI *CloseProtocol)(EFI_HANDLE handle, const EFI_GUID *protocol,
-                                      EFI_HANDLE agent, EFI_HANDLE controller);
+    EFI_STATUS(EFIAPI *OpenProtocol)(EFI_HANDLE handle, const EFI_GUID *protocol, void **interface,
+                                     EFI_HANDLE agent, EFI_HANDLE controller, uint32_t attributes);
+    EFI_STATUS(EFIAPI *CloseProtocol)(EFI_HANDLE handle, const EFI_GUID *protocol, EFI_HANDLE agent,
+                                      EFI_HANDLE controller);
     void *OpenProtocolInformation, *ProtocolsPerHandle;
-    EFI_STATUS(EFIAPI *LocateHandleBuffer)(EFI_LOCATE_SEARCH_TYPE search,
-                                           const EFI_GUID *protocol, void *search_key,
-                                           UINTN *count, EFI_HANDLE **buffer);
+    EFI_STATUS(EFIAPI *LocateHandleBuffer)(EFI_LOCATE_SEARCH_TYPE search, const EFI_GUID *protocol,
+                                           void *search_key, UINTN *count, EFI_HANDLE **buffer);
 };
 static_assert(offsetof(EFI_BOOT_SERVICES, AllocatePool) == 64, "AllocatePool slot");
 static_assert(offsetof(EFI_BOOT_SERVICES, WaitForEvent) == 96, "WaitForEvent slot");
@@ -211,9 +214,9 @@ struct EFI_SHELL_PARAMETERS_PROTOCOL {
     void *StdIn, *StdOut, *StdErr;
 };
 
-inline constexpr EFI_GUID EFI_SHELL_PARAMETERS_PROTOCOL_GUID = {
-    {0x36, 0x31, 0x2f, 0x75, 0x16, 0x4e, 0xdc, 0x4f, 0xa2, 0x2a, 0xe5, 0xf4, 0x68, 0x12, 0xf4,
-     0xca}};
+inline constexpr EFI_GUID EFI_SHELL_PARAMETERS_PROTOCOL_GUID = {{0x36, 0x31, 0x2f, 0x75, 0x16, 0x4e,
+                                                                 0xdc, 0x4f, 0xa2, 0x2a, 0xe5, 0xf4,
+                                                                 0x68, 0x12, 0xf4, 0xca}};
 inline constexpr EFI_GUID EFI_SIMPLE_FILE_SYSTEM_PROTOCOL_GUID = {
     {0x22, 0x5b, 0x4e, 0x96, 0x59, 0x64, 0xd2, 0x11, 0x8e, 0x39, 0x00, 0xa0, 0xc9, 0x69, 0x72,
      0x3b}};

@@ -3,7 +3,7 @@
 
 namespace {
 
-inline constexpr uint32_t OLDEST_SUPPORTED_REVISION = 0x0002000A;  // UEFI 2.1
+inline constexpr uint32_t OLDEST_SUPPORTED_REVISION = 0x0002000A; // UEFI 2.1
 
 CHAR16 *put_decimal(CHAR16 *at, unsigned value)
 {

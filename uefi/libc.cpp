@@ -26,16 +26,6 @@ char *strcpy(char *to, const char *from)
     return to;
 }
 
-char *strncpy(char *to, const char *from, size_t count)
-{
-    size_t i = 0;
-    for (; i < count && from[i] != 0; i++)
-        to[i] = from[i];
-    for (; i < count; i++)
-        to[i] = 0;
-    return to;
-}
-
 char *strstr(const char *text, const char *part)
 {
     if (*part == 0)
@@ -50,10 +40,14 @@ char *strstr(const char *text, const char *part)
     return nullptr;
 }
 
-int toupper(int c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
-int islower(int c) { return c >= 'a' && c <= 'z'; }
-int isdigit(int c) { return c >= '0' && c <= '9'; }
-int isspace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+int toupper(int c)
+{
+    return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
+}
+int isspace(int c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 int strcasecmp(const char *a, const char *b)
 {
@@ -67,9 +61,12 @@ int strcasecmp(const char *a, const char *b)
 
 static int digit_value(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'z')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A' + 10;
     return 99;
 }
 
@@ -81,7 +78,8 @@ unsigned long strtoul(const char *text, char **end, int base)
     bool negative = false;
     if (*at == '+' || *at == '-')
         negative = *at++ == '-';
-    const bool hex_prefix = at[0] == '0' && (at[1] == 'x' || at[1] == 'X') && digit_value(at[2]) < 16;
+    const bool hex_prefix =
+        at[0] == '0' && (at[1] == 'x' || at[1] == 'X') && digit_value(at[2]) < 16;
     if ((base == 0 || base == 16) && hex_prefix) {
         at += 2;
         base = 16;
@@ -119,45 +117,13 @@ void free(void *block)
         gBS->FreePool(block);
 }
 
-// The compiler may emit calls to these for struct copies and zeroing.
-void *memcpy(void *to, const void *from, size_t count)
-{
-    auto *d = static_cast<unsigned char *>(to);
-    auto *s = static_cast<const unsigned char *>(from);
-    while (count--)
-        *d++ = *s++;
-    return to;
-}
-
-void *memmove(void *to, const void *from, size_t count)
-{
-    auto *d = static_cast<unsigned char *>(to);
-    auto *s = static_cast<const unsigned char *>(from);
-    if (d < s)
-        while (count--)
-            *d++ = *s++;
-    else
-        while (count--)
-            d[count] = s[count];
-    return to;
-}
-
+// The core clears its buffers with memset; the compiler may also emit calls to it for zeroing.
 void *memset(void *to, int value, size_t count)
 {
     auto *d = static_cast<unsigned char *>(to);
     while (count--)
         *d++ = static_cast<unsigned char>(value);
     return to;
-}
-
-int memcmp(const void *a, const void *b, size_t count)
-{
-    auto *x = static_cast<const unsigned char *>(a);
-    auto *y = static_cast<const unsigned char *>(b);
-    for (size_t i = 0; i < count; i++)
-        if (x[i] != y[i])
-            return x[i] - y[i];
-    return 0;
 }
 
 // Collects output bytes and hands them to the console in UCS-2 chunks.
@@ -225,8 +191,12 @@ int printf(const char *format, ...)
             at++;
         }
         switch (*++at) {
-        case 's': put_text(&line, va_arg(args, const char *)); break;
-        case 'c': put_byte(&line, static_cast<char>(va_arg(args, int))); break;
+        case 's':
+            put_text(&line, va_arg(args, const char *));
+            break;
+        case 'c':
+            put_byte(&line, static_cast<char>(va_arg(args, int)));
+            break;
         case 'u':
         case 'x': {
             const unsigned long v = is_long ? va_arg(args, unsigned long) : va_arg(args, unsigned);
@@ -237,10 +207,14 @@ int printf(const char *format, ...)
             const long v = is_long ? va_arg(args, long) : va_arg(args, int);
             if (v < 0)
                 put_byte(&line, '-');
-            put_number(&line, v < 0 ? 0ul - static_cast<unsigned long>(v) : static_cast<unsigned long>(v), 10);
+            put_number(&line,
+                       v < 0 ? 0ul - static_cast<unsigned long>(v) : static_cast<unsigned long>(v),
+                       10);
             break;
         }
-        case '%': put_byte(&line, '%'); break;
+        case '%':
+            put_byte(&line, '%');
+            break;
         default:
             if (*at == 0)
                 at--;

@@ -55,11 +55,16 @@ const StatusMapping EFI_STATUS_TABLE[] = {
 // Continuation bytes announced by a lead byte, or 0 when `byte` does not lead a sequence.
 unsigned continuation_count(uint8_t byte)
 {
-    if ((byte & 0xE0) == 0xC0) return 1;
-    if ((byte & 0xF0) == 0xE0) return 2;
-    if ((byte & 0xF8) == 0xF0) return 3;
-    if ((byte & 0xFC) == 0xF8) return 4;
-    if ((byte & 0xFE) == 0xFC) return 5;
+    if ((byte & 0xE0) == 0xC0)
+        return 1;
+    if ((byte & 0xF0) == 0xE0)
+        return 2;
+    if ((byte & 0xF8) == 0xF0)
+        return 3;
+    if ((byte & 0xFC) == 0xF8)
+        return 4;
+    if ((byte & 0xFE) == 0xFC)
+        return 5;
     return 0;
 }
 
@@ -117,7 +122,7 @@ size_t decode_utf8(const uint8_t *text, CHAR16 *out, size_t capacity)
         }
     }
     if (!out)
-        return units - 1;  // the terminator is not counted
+        return units - 1; // the terminator is not counted
     if (units > 0 && out[units - 1] != 0) {
         if (units < capacity)
             out[units] = 0;

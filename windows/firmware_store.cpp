@@ -2,6 +2,7 @@
 #include "firmware_store.h"
 
 #include "guid_text.h"
+#include "privileges.h"
 #include "variable_store.h"
 
 OptionalFunctions optional_functions;
@@ -114,31 +115,10 @@ StatusCode write_variable(const char *name, const char *guid_text, const void *d
 
 DWORD enable_privilege(const char *privilege, bool enable)
 {
-    HANDLE token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
-        return ERROR_FUNCTION_FAILED;
-    LUID identifier;
-    if (!LookupPrivilegeValueA(nullptr, privilege, &identifier)) {
-        CloseHandle(token);
-        return ERROR_FUNCTION_FAILED;
-    }
-    TOKEN_PRIVILEGES wanted = {};
-    wanted.PrivilegeCount = 1;
-    wanted.Privileges[0].Luid = identifier;
-    wanted.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
     TOKEN_PRIVILEGES previous = {};
-    DWORD previous_length = 0;
-    DWORD result;
-    if (!AdjustTokenPrivileges(token, FALSE, &wanted, sizeof previous, &previous,
-                               &previous_length))
-        result = ERROR_FUNCTION_FAILED;
-    else if (previous.PrivilegeCount == 0)
-        result = ERROR_ALREADY_INITIALIZED;
-    else
-        result = ERROR_SUCCESS;
-    CloseHandle(token);
-    return result;
+    if (!adjust_privilege(privilege, enable, &previous))
+        return ERROR_FUNCTION_FAILED;
+    return previous.PrivilegeCount == 0 ? ERROR_ALREADY_INITIALIZED : ERROR_SUCCESS;
 }
 
-static_assert(sizeof(TOKEN_PRIVILEGES) == 16, "one privilege entry");
 static_assert(sizeof(DWORD) == 4, "Windows takes 32-bit sizes and attributes");

@@ -2,24 +2,11 @@
 #include "restart.h"
 
 #include "firmware_store.h"
+#include "privileges.h"
 
 RestartCalls restart_calls = {Sleep, ExitWindowsEx};
 
 namespace {
-
-void enable_shutdown_privilege()
-{
-    HANDLE token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
-        return;
-    TOKEN_PRIVILEGES wanted = {};
-    if (LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &wanted.Privileges[0].Luid)) {
-        wanted.PrivilegeCount = 1;
-        wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr);
-    }
-    CloseHandle(token);
-}
 
 // Windows answers ERROR_NOT_READY while it cannot take a shutdown request yet (e.g. early in
 // a session), so that error alone earns another try after a pause.
@@ -44,7 +31,8 @@ void restart_system(bool force)
     version.dwOSVersionInfoSize = sizeof version;
     GetVersionExA(&version);
     if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
-        enable_shutdown_privilege();
+        // Without the privilege the shutdown call below fails on its own; nothing to check here.
+        adjust_privilege("SeShutdownPrivilege", true, nullptr);
         const OptionalFunctions &f = optional_functions;
         if (f.initiate_shutdown_ex != nullptr) {
             call_with_retries([&] {

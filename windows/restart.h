@@ -15,6 +15,6 @@ extern RestartCalls restart_calls;
 
 inline constexpr unsigned RESTART_ATTEMPTS = 5;
 inline constexpr DWORD RESTART_PAUSE_MILLISECONDS = 5000;
-inline constexpr DWORD RESTART_REASON = 0x80000000;  // SHTDN_REASON_FLAG_PLANNED
+inline constexpr DWORD RESTART_REASON = 0x80000000; // SHTDN_REASON_FLAG_PLANNED
 
 // restart_system(bool force) is declared with the other platform calls in platform.h.

@@ -150,7 +150,7 @@ TEST(Grammar, HibernateKeywordIsWholeSelectionOnly)
 }
 
 struct JoinCase {
-    std::vector<std::string> arguments;  // without the program name
+    std::vector<std::string> arguments; // without the program name
     std::string joined;
 };
 

@@ -14,11 +14,11 @@ TEST(BoundedFormat, FitsOrReportsTruncation)
         int result;
         const char *text;
     } cases[] = {
-        {16, 5, "ab-12"},
-        {6, 5, "ab-12"},   // exactly fits with its NUL
-        {5, -1, "ab-1"},   // one short: cut and terminated
-        {2, -1, "a"},
-        {1, -1, ""},
+        {16, 5, "ab-12"}, // room to spare
+        {6, 5, "ab-12"},  // exactly fits with its NUL
+        {5, -1, "ab-1"},  // one short: cut and terminated
+        {2, -1, "a"},     // room for one character
+        {1, -1, ""},      // room for the NUL alone
     };
     for (const auto &c : cases) {
         char buffer[16];
@@ -38,7 +38,8 @@ TEST(BoundedFormat, ZeroCapacityWritesNothing)
 TEST(BoundedFormat, UpperCaseHexWithoutLeadingZeros)
 {
     char buffer[128];
-    EXPECT_EQ(bounded_format(buffer, sizeof buffer, "Unable to configure system! (%Xh)", 1314u), 34);
+    EXPECT_EQ(bounded_format(buffer, sizeof buffer, "Unable to configure system! (%Xh)", 1314u),
+              34);
     EXPECT_STREQ(buffer, "Unable to configure system! (522h)");
 }
 

@@ -19,7 +19,7 @@ struct FakeStore {
     // What the next read_variable/write_variable answers when not STATUS_SUCCESS.
     StatusCode read_status;
     StatusCode write_status;
-    size_t stored_size;      // size of the value read_variable holds (0: none)
+    size_t stored_size; // size of the value read_variable holds (0: none)
     int reads;
     int writes;
     char last_name[32];

@@ -54,7 +54,7 @@ TEST(Probe, PresentOnSuccessOrLongerValue)
     } cases[] = {
         {STATUS_SUCCESS, 4, STATUS_SUCCESS},
         {STATUS_SUCCESS, 1, STATUS_SUCCESS},
-        {STATUS_SUCCESS, 100, STATUS_SUCCESS},  // answers 95: still present
+        {STATUS_SUCCESS, 100, STATUS_SUCCESS}, // answers 95: still present
         {STATUS_NOT_FOUND, 0, STATUS_NOT_FOUND},
         {STATUS_NOT_MOUNTED, 0, STATUS_NOT_MOUNTED},
         {STATUS_ACCESS_DENIED, 0, STATUS_ACCESS_DENIED},
@@ -82,8 +82,8 @@ TEST(WriteRequest, WritesPayloadWithAttributesSeven)
         EXPECT_STREQ(fake_store.last_name, "Quiplex");
         EXPECT_STREQ(fake_store.last_guid, VENDOR_GUID_TEXT);
         EXPECT_EQ(fake_store.written_attributes, 7u);
-        const std::vector<uint8_t> expected = {0xFF, 0xFF, 0, 0, 'M', 'y', ' ', 'I', 't', 'e',
-                                               'm', 0, 'g', 'o', '.', 'e', 'f', 'i', 0};
+        const std::vector<uint8_t> expected = {0xFF, 0xFF, 0,   0,   'M', 'y', ' ', 'I', 't', 'e',
+                                               'm',  0,    'g', 'o', '.', 'e', 'f', 'i', 0};
         ASSERT_EQ(fake_store.written_size, expected.size());
         EXPECT_EQ(std::vector<uint8_t>(fake_store.written, fake_store.written + expected.size()),
                   expected);

@@ -13,8 +13,9 @@ char text[64];
 
 unsigned nibble(char c)
 {
-    return isdigit(static_cast<unsigned char>(c)) ? unsigned(c - '0')
-                                                  : unsigned(toupper(static_cast<unsigned char>(c)) - 'A' + 10);
+    return isdigit(static_cast<unsigned char>(c))
+               ? unsigned(c - '0')
+               : unsigned(toupper(static_cast<unsigned char>(c)) - 'A' + 10);
 }
 
 } // namespace
@@ -34,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     check(strlen(text) == GUID_TEXT_LENGTH && text[0] == '{' && text[37] == '}');
     // Data1 and Data2/Data3 are little-endian; Data4 follows text order.
-    static const int digit_of_byte[GUID_BYTES] = {7, 5, 3, 1, 12, 10, 17, 15,
+    static const int digit_of_byte[GUID_BYTES] = {7,  5,  3,  1,  12, 10, 17, 15,
                                                   20, 22, 25, 27, 29, 31, 33, 35};
     for (unsigned i = 0; i < GUID_BYTES; i++) {
         const int at = digit_of_byte[i];

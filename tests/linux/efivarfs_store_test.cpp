@@ -55,7 +55,7 @@ TEST_F(EfivarfsStore, ReadRows)
 {
     const struct {
         const char *what;
-        Bytes file;           // empty: no file
+        Bytes file; // empty: no file
         size_t capacity;
         StatusCode status;
         size_t size_after;
@@ -74,7 +74,8 @@ TEST_F(EfivarfsStore, ReadRows)
         uint8_t buffer[16] = {};
         size_t size = c.capacity;
         uint32_t attributes = 0xDEAD;
-        EXPECT_EQ(read_variable("ZarvexUEFI", GUID, buffer, &size, &attributes), c.status) << c.what;
+        EXPECT_EQ(read_variable("ZarvexUEFI", GUID, buffer, &size, &attributes), c.status)
+            << c.what;
         EXPECT_EQ(size, c.size_after) << c.what;
         if (c.status == STATUS_SUCCESS) {
             EXPECT_EQ(attributes, 6u) << c.what;
@@ -105,10 +106,12 @@ TEST_F(EfivarfsStore, ReadValidatesBeforeMountCheck)
 {
     reset_efivars(NO_DIRECTORY);
     uint8_t buffer[4];
-    for (const char *guid : {static_cast<const char *>(nullptr), "81686ef9-7f6f-42e3-9371-696de9bf6299",
-                             "{81686ef9-7f6f-42e3-9371-696de9bf6299} "}) {
+    for (const char *guid :
+         {static_cast<const char *>(nullptr), "81686ef9-7f6f-42e3-9371-696de9bf6299",
+          "{81686ef9-7f6f-42e3-9371-696de9bf6299} "}) {
         size_t size = 3;
-        EXPECT_EQ(read_variable("ZarvexUEFI", guid, buffer, &size, nullptr), STATUS_INVALID_PARAMETER);
+        EXPECT_EQ(read_variable("ZarvexUEFI", guid, buffer, &size, nullptr),
+                  STATUS_INVALID_PARAMETER);
         EXPECT_EQ(size, 3u);
     }
     size_t size = 3;

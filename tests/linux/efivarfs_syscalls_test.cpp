@@ -24,8 +24,8 @@ struct FakeCalls {
     int read_open_errno, write_open_errno;
     bool fstat_fails;
     long long file_size;
-    ssize_t attribute_read, data_read;   // -2: the full count asked for
-    ssize_t write_result;                // -2: the full count
+    ssize_t attribute_read, data_read; // -2: the full count asked for
+    ssize_t write_result;              // -2: the full count
     int flags_errno;
     unsigned flags;
     int access_errno, unlink_errno;
@@ -63,7 +63,8 @@ int fail(int error)
 int fake_open(const char *path, int flags)
 {
     fake.log.push_back("open " + std::to_string(flags) + " " + (strrchr(path, '/') + 1));
-    const int error = (flags & O_ACCMODE) == O_RDONLY ? fake.read_open_errno : fake.write_open_errno;
+    const int error =
+        (flags & O_ACCMODE) == O_RDONLY ? fake.read_open_errno : fake.write_open_errno;
     if (error != 0)
         return fail(error);
     fake.open_fds++;
@@ -136,8 +137,11 @@ ssize_t __wrap_write(int fd, const void *data, size_t count)
     if (!ours(fd))
         return __real_write(fd, data, count);
     fake.log.push_back("write " + std::to_string(count));
-    fake.written.assign(static_cast<const uint8_t *>(data), static_cast<const uint8_t *>(data) + count);
-    return fake.write_result == -2 ? ssize_t(count) : fake.write_result < 0 ? fail(ENOSPC) : fake.write_result;
+    fake.written.assign(static_cast<const uint8_t *>(data),
+                        static_cast<const uint8_t *>(data) + count);
+    return fake.write_result == -2 ? ssize_t(count)
+           : fake.write_result < 0 ? fail(ENOSPC)
+                                   : fake.write_result;
 }
 
 int __wrap_close(int fd)
@@ -222,7 +226,8 @@ TEST(EfivarfsSyscalls, ReadRows)
         uint8_t buffer[4] = {};
         size_t size = sizeof buffer;
         uint32_t attributes = 0;
-        EXPECT_EQ(read_variable("ZarvexUEFI", VENDOR_GUID_TEXT, buffer, &size, &attributes), c.status)
+        EXPECT_EQ(read_variable("ZarvexUEFI", VENDOR_GUID_TEXT, buffer, &size, &attributes),
+                  c.status)
             << c.what;
         EXPECT_EQ(size, c.size_after) << c.what;
         EXPECT_EQ(fake.open_fds, 0) << c.what << ": every descriptor closed";
@@ -237,12 +242,16 @@ TEST(EfivarfsSyscalls, ReadRows)
 TEST(EfivarfsSyscalls, WriteIsOneOpenWithFlags0x242AndOneWrite)
 {
     reset_fake();
-    fake.read_open_errno = ENOENT;  // no file yet: no flags to clear
+    fake.read_open_errno = ENOENT; // no file yet: no flags to clear
     const uint8_t current[] = {0xFB, 0xFF, 0, 0, 0, 0};
-    EXPECT_EQ(write_variable("Quiplex", VENDOR_GUID_TEXT, current, sizeof current, 7), STATUS_SUCCESS);
-    const std::vector<std::string> expected = {
-        "stat .", "stat ..", "open 0 " + std::string(QUIPLEX_FILE),
-        "open 578 " + std::string(QUIPLEX_FILE), "write 10", "close"};
+    EXPECT_EQ(write_variable("Quiplex", VENDOR_GUID_TEXT, current, sizeof current, 7),
+              STATUS_SUCCESS);
+    const std::vector<std::string> expected = {"stat .",
+                                               "stat ..",
+                                               "open 0 " + std::string(QUIPLEX_FILE),
+                                               "open 578 " + std::string(QUIPLEX_FILE),
+                                               "write 10",
+                                               "close"};
     EXPECT_EQ(fake.log, expected);
     EXPECT_EQ(fake.written, (std::vector<uint8_t>{7, 0, 0, 0, 0xFB, 0xFF, 0, 0, 0, 0}));
 }
@@ -254,10 +263,18 @@ TEST(EfivarfsSyscalls, ImmutableFlagClearedForTheWriteAndPutBack)
     const uint8_t data[] = {1, 0, 0, 0, 0, 0};
     EXPECT_EQ(write_variable("Quiplex", VENDOR_GUID_TEXT, data, sizeof data, 7), STATUS_SUCCESS);
     const std::string both = std::to_string(FS_IMMUTABLE_FL | FS_NOATIME_FL);
-    const std::vector<std::string> expected = {
-        "stat .", "stat ..", "open 0 " + std::string(QUIPLEX_FILE), "getflags",
-        "setflags " + std::to_string(FS_NOATIME_FL), "close", "open 578 " + std::string(QUIPLEX_FILE),
-        "write 10", "close", "open 0 " + std::string(QUIPLEX_FILE), "setflags " + both, "close"};
+    const std::vector<std::string> expected = {"stat .",
+                                               "stat ..",
+                                               "open 0 " + std::string(QUIPLEX_FILE),
+                                               "getflags",
+                                               "setflags " + std::to_string(FS_NOATIME_FL),
+                                               "close",
+                                               "open 578 " + std::string(QUIPLEX_FILE),
+                                               "write 10",
+                                               "close",
+                                               "open 0 " + std::string(QUIPLEX_FILE),
+                                               "setflags " + both,
+                                               "close"};
     EXPECT_EQ(fake.log, expected);
 }
 
@@ -267,7 +284,8 @@ TEST(EfivarfsSyscalls, FileSystemWithoutFlagsIsNoError)
         reset_fake();
         fake.flags_errno = error;
         const uint8_t data[] = {1, 0, 0, 0, 0, 0};
-        EXPECT_EQ(write_variable("Quiplex", VENDOR_GUID_TEXT, data, sizeof data, 7), STATUS_SUCCESS);
+        EXPECT_EQ(write_variable("Quiplex", VENDOR_GUID_TEXT, data, sizeof data, 7),
+                  STATUS_SUCCESS);
         EXPECT_EQ(fake.open_fds, 0);
         fake.log.clear();
         fake.access_errno = 0;

@@ -26,7 +26,7 @@ constexpr char EFIVARS[] = "/sys/firmware/efi/efivars";
 constexpr char GUID_SUFFIX[] = "-81686ef9-7f6f-42e3-9371-696de9bf6299";
 constexpr char REBOOT_RECORD[] = "/sys/firmware/reboot-record";
 
-std::string reboot_directory;   // where /sbin/reboot resolves to, covered by our tmpfs
+std::string reboot_directory; // where /sbin/reboot resolves to, covered by our tmpfs
 dev_t reboot_directory_device;
 
 std::string errno_text(const char *what)
@@ -111,8 +111,8 @@ bool reboot_is_stub()
     if (!S_ISREG(reboot.st_mode) || reboot.st_dev != reboot_directory_device)
         return false;
     Bytes stub, installed;
-    return read_whole_file(REBOOT_STUB_PATH, &stub) && read_whole_file("/sbin/reboot", &installed) &&
-           stub == installed;
+    return read_whole_file(REBOOT_STUB_PATH, &stub) &&
+           read_whole_file("/sbin/reboot", &installed) && stub == installed;
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// A fake efivarfs of tmpfs mounts in a private mount namespace, and a guarded runner for quiplexlnx.
+// A fake efivarfs of tmpfs mounts in a private mount namespace and a guarded quiplexlnx runner.
 #pragma once
 
 #include <stdint.h>
@@ -29,7 +29,7 @@ std::vector<std::string> efivars_listing();
 Bytes le32_then(uint32_t value, const Bytes &data);
 
 struct RunResult {
-    bool started;          // false: the reboot stub could not be confirmed, nothing ran
+    bool started; // false: the reboot stub could not be confirmed, nothing ran
     int exit_status;
     std::string out;
     std::string err;
@@ -47,8 +47,8 @@ void reset_run();
 void remove_reboot_stub();
 void install_reboot_stub();
 
-#define REQUIRE_NAMESPACE()                                                                       \
-    do {                                                                                          \
-        if (!namespace_problem.empty())                                                           \
-            GTEST_SKIP() << "no private mount namespace: " << namespace_problem;                  \
+#define REQUIRE_NAMESPACE()                                                                        \
+    do {                                                                                           \
+        if (!namespace_problem.empty())                                                            \
+            GTEST_SKIP() << "no private mount namespace: " << namespace_problem;                   \
     } while (0)

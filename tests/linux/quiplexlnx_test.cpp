@@ -21,13 +21,15 @@ struct Scenario {
     const char *what;
     std::vector<std::string> arguments;
     EfivarsState state;
-    bool boot_manager;          // "ZarvexUEFI" exists
+    bool boot_manager; // "ZarvexUEFI" exists
     std::string out;
     int exit_status;
-    Bytes request;              // expected "Quiplex" file; empty: must not exist
+    Bytes request; // expected "Quiplex" file; empty: must not exist
     bool rebooted;
 };
 
+// One scenario to a line or two; clang-format would give each field its own line.
+// clang-format off
 const Scenario SCENARIOS[] = {
     {"no arguments", {}, MOUNTED, true, USAGE_TEXT_CONSOLE, 61, {}, false},
     {"options only", {"/noreboot"}, MOUNTED, true, USAGE_TEXT_CONSOLE, 61, {}, false},
@@ -57,6 +59,7 @@ const Scenario SCENARIOS[] = {
     {"empty argument", {"a", "", "b/noreboot"}, MOUNTED, true, "", 0,
      le32_then(7, {0xFF, 0xFF, 0, 0, 'a', ' ', ' ', 'b', 0, 0}), false},
 };
+// clang-format on
 
 class Quiplexlnx : public testing::TestWithParam<Scenario> {
 protected:

@@ -45,7 +45,7 @@ struct EntryCase {
     const char *command;
     bool manager_present;
     DWORD write_error;
-    const char *text;     // null: no box
+    const char *text; // null: no box
     const char *caption;
     int exit_code;
     unsigned writes;
@@ -73,12 +73,12 @@ const EntryCase ENTRY_CASES[] = {
     {"3/noreboot", true, 0, nullptr, nullptr, 0, 1, 0, false, 0},
     {"3/force", true, 0, nullptr, nullptr, 0, 1, 1, true, 0},
     {"3", true, 0, nullptr, nullptr, 0, 1, 1, false, 0},
-    {"3", true, ERROR_PRIVILEGE_NOT_HELD, "Unable to configure system! (522h)", "Quiplex UEFI",
-     75, 0, 0, false, 0},
-    {"3", true, ERROR_INVALID_FUNCTION, "Unable to configure system! (1h)", "Quiplex UEFI", 76,
+    {"3", true, ERROR_PRIVILEGE_NOT_HELD, "Unable to configure system! (522h)", "Quiplex UEFI", 75,
      0, 0, false, 0},
-    {"3", true, ERROR_GEN_FAILURE, "Unable to configure system! (1Fh)", "Quiplex UEFI", 77, 0,
+    {"3", true, ERROR_INVALID_FUNCTION, "Unable to configure system! (1h)", "Quiplex UEFI", 76, 0,
      0, false, 0},
+    {"3", true, ERROR_GEN_FAILURE, "Unable to configure system! (1Fh)", "Quiplex UEFI", 77, 0, 0,
+     false, 0},
 };
 
 TEST(Entry, WholePass)
@@ -120,8 +120,8 @@ TEST(Entry, WritesThePayloadAndCountsAnOversizedProbeAsPresent)
     EXPECT_EQ(run_quiplexu(nullptr, nullptr, "/hibernate x/noreboot"), 0);
     EXPECT_EQ(box_count, 0u);
     ASSERT_EQ(fake.write_count, 1u);
-    const uint8_t expected[] = {0xFF, 0xFF, 0, 0, '/', 'h', 'i', 'b', 'e', 'r', 'n', 'a', 't', 'e',
-                                ' ', 'x', 0, 0};
+    const uint8_t expected[] = {0xFF, 0xFF, 0,   0,   '/', 'h', 'i', 'b', 'e',
+                                'r',  'n',  'a', 't', 'e', ' ', 'x', 0,   0};
     EXPECT_EQ(fake.writes[0].size, sizeof expected);
     EXPECT_EQ(memcmp(fake.writes[0].data, expected, sizeof expected), 0);
     EXPECT_EQ(fake.writes[0].attributes, 7u);
@@ -160,7 +160,7 @@ BOOL WINAPI fake_track(HMENU menu, UINT flags, int, int, int, HWND owner, const 
     EXPECT_STREQ(text, "&Terminate Quiplex UEFI");
     EXPECT_EQ(flags, 8u);
     EXPECT_EQ(rect, nullptr);
-    PostMessageA(owner, WM_COMMAND, COMMAND_TERMINATE, 0);  // the user picks the item
+    PostMessageA(owner, WM_COMMAND, COMMAND_TERMINATE, 0); // the user picks the item
     return TRUE;
 }
 
@@ -257,7 +257,8 @@ TEST_F(Monitor, ItemTwoPendingAndASecondSuspendKeepsTheFirstCopy)
 
 TEST_F(Monitor, NameWithRunFileKeepsItsTexts)
 {
-    const uint8_t named[] = {0xFF, 0xFF, 0, 0, 'L', 'i', 'n', 'u', 'x', 0, 'a', '.', 'e', 'f', 'i', 0};
+    const uint8_t named[] = {0xFF, 0xFF, 0,   0,   'L', 'i', 'n', 'u',
+                             'x',  0,    'a', '.', 'e', 'f', 'i', 0};
     uint8_t current[sizeof named];
     memcpy(current, named, sizeof named);
     current[0] = 0xFB;
@@ -305,9 +306,9 @@ TEST_F(Monitor, OnlyRightButtonReleaseOpensTheMenuWhichEndsTheMonitor)
 {
     for (LPARAM mouse : {WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_MOUSEMOVE})
         post(TRAY_CALLBACK_MESSAGE, 0, mouse);
-    post(WM_COMMAND, 7);  // another command leaves the monitor running
+    post(WM_COMMAND, 7); // another command leaves the monitor running
     post(TRAY_CALLBACK_MESSAGE, 0, WM_RBUTTONUP);
-    run_hibernation_monitor(GetModuleHandleA(nullptr));  // no WM_CLOSE: the menu ends it
+    run_hibernation_monitor(GetModuleHandleA(nullptr)); // no WM_CLOSE: the menu ends it
     EXPECT_EQ(menus_tracked, 1u);
     EXPECT_EQ(icon_deletes, 1u);
     EXPECT_EQ(fake.write_count, 0u);

@@ -25,8 +25,8 @@ struct FakeFirmware {
     unsigned write_count;
     DWORD read_capacities[8];
     unsigned read_count;
-    DWORD forced_error;  // non-zero: every call fails with this error
-    DWORD write_error;   // non-zero: writes alone fail with this error
+    DWORD forced_error; // non-zero: every call fails with this error
+    DWORD write_error;  // non-zero: writes alone fail with this error
     PDWORD last_attributes_place;
     bool last_attributes_place_seen;
     // shutdown fakes
@@ -36,7 +36,7 @@ struct FakeFirmware {
     BOOL last_reboot;
     DWORD last_reason;
     DWORD last_timeout;
-    DWORD shutdown_error;  // 0: the call succeeds
+    DWORD shutdown_error; // 0: the call succeeds
     unsigned sleeps;
     DWORD slept_milliseconds;
     unsigned exit_windows_calls;

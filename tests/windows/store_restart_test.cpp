@@ -1,9 +1,10 @@
-// The firmware store over fake firmware functions, enable_privilege for real, and the restart.
+// The firmware store over fake firmware functions, the privilege switch for real, and the restart.
 #include <gtest/gtest.h>
 #include <string.h>
 
 #include "fake_firmware.h"
 #include "firmware_store.h"
+#include "privileges.h"
 #include "restart.h"
 #include "variable_store.h"
 
@@ -141,6 +142,13 @@ TEST(EnablePrivilege, RealTokenUnderWine)
         EXPECT_TRUE(result == 0 || result == ERROR_ALREADY_INITIALIZED) << result;
     }
     EXPECT_EQ(enable_privilege("SeShutdownPrivilege", true) == ERROR_FUNCTION_FAILED, false);
+}
+
+TEST(AdjustPrivilege, WithoutPreviousStateRecordUnderWine)
+{
+    // The restart's form: no record is asked for, yet success and failure still show.
+    EXPECT_TRUE(adjust_privilege("SeShutdownPrivilege", true, nullptr));
+    EXPECT_FALSE(adjust_privilege("SeNoSuchPrivilege", true, nullptr));
 }
 
 struct RestartCase {

@@ -4,9 +4,7 @@
 extern "C" {
 #endif
 int toupper(int c);
-int islower(int c);
 int isspace(int c);
-int isdigit(int c);
 #ifdef __cplusplus
 }
 #endif
