@@ -34,14 +34,10 @@ struct OptionWord {
 };
 
 constexpr OptionWord TOOL_OPTIONS[] = {
-    {"--help", TOOL_OPTION_HELP},
-    {"-h", TOOL_OPTION_HELP},
-    {"-?", TOOL_OPTION_HELP},
-    {"--version", TOOL_OPTION_VERSION},
-    {"--status", TOOL_OPTION_STATUS},
-    {"--status=json", TOOL_OPTION_STATUS_JSON},
-    {"--cancel", TOOL_OPTION_CANCEL},
-    {"--suspend", TOOL_OPTION_SUSPEND},
+    {"--help", TOOL_OPTION_HELP},     {"-h", TOOL_OPTION_HELP},
+    {"-?", TOOL_OPTION_HELP},         {"--version", TOOL_OPTION_VERSION},
+    {"--status", TOOL_OPTION_STATUS}, {"--status=json", TOOL_OPTION_STATUS_JSON},
+    {"--cancel", TOOL_OPTION_CANCEL}, {"--suspend", TOOL_OPTION_SUSPEND},
     {"--resume", TOOL_OPTION_RESUME},
 };
 
@@ -94,9 +90,8 @@ bool is_blank(char c)
 bool starts_option_word(const char *word)
 {
     const char next = word[1];
-    return word[0] == '-' &&
-           ((next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z') || next == '-' ||
-            next == '?');
+    return word[0] == '-' && ((next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z') ||
+                              next == '-' || next == '?');
 }
 
 bool has_option_word(const char *text)
@@ -112,7 +107,8 @@ bool matches_ignoring_case(const char *text, size_t length, const char *word)
 {
     size_t i = 0;
     for (; i < length && word[i] != '\0'; i++) {
-        if (toupper(static_cast<unsigned char>(text[i])) != toupper(static_cast<unsigned char>(word[i])))
+        if (toupper(static_cast<unsigned char>(text[i])) !=
+            toupper(static_cast<unsigned char>(word[i])))
             return false;
     }
     return i == length && word[i] == '\0';

@@ -6,9 +6,9 @@
 
 #include "status.h"
 
-inline constexpr size_t COMMAND_CAPACITY = 256;   // 255 characters and a NUL
-inline constexpr size_t SELECTION_CAPACITY = 51;  // 50 characters and a NUL
-inline constexpr size_t RUN_FILE_CAPACITY = 64;   // 63 characters and a NUL
+inline constexpr size_t COMMAND_CAPACITY = 256;  // 255 characters and a NUL
+inline constexpr size_t SELECTION_CAPACITY = 51; // 50 characters and a NUL
+inline constexpr size_t RUN_FILE_CAPACITY = 64;  // 63 characters and a NUL
 
 typedef uint32_t SelectionCode;
 
@@ -21,7 +21,7 @@ inline constexpr SelectionCode SELECTION_NAME = 0xFFFF;
 // A word of the command text that starts with "-" and a letter, "-" or "?" asks the tool itself
 // for something; it is never part of a boot item's name.
 enum ToolOption {
-    TOOL_OPTION_NONE,  // an ordinary boot request
+    TOOL_OPTION_NONE, // an ordinary boot request
     TOOL_OPTION_HELP,
     TOOL_OPTION_VERSION,
     TOOL_OPTION_STATUS,
@@ -35,12 +35,12 @@ enum ToolOption {
 // stays valid until the next parse_boot_request.
 struct BootRequest {
     SelectionCode selection_code;
-    unsigned long number;     // the item number read from the text, 0 for a name or keyword
-    char *selection_text;     // at most 50 characters; emptied by resolve_selection for codes
-    char *run_file;           // at most 63 characters; empty when "/run=" is absent
+    unsigned long number; // the item number read from the text, 0 for a name or keyword
+    char *selection_text; // at most 50 characters; emptied by resolve_selection for codes
+    char *run_file;       // at most 63 characters; empty when "/run=" is absent
     bool no_reboot;
     bool force;
-    ToolOption tool_option;   // when set, the command is that option and nothing else
+    ToolOption tool_option; // when set, the command is that option and nothing else
 };
 
 // Joins argv[1..argc-1] with single blanks into `buffer`, at most capacity - 1 characters;

@@ -40,9 +40,9 @@ void show_message(const char *text, MessageKind)
 
 int run_console_program(int argc, char **argv, const ConsoleProgram *program)
 {
-    const FrontEnd front_end = {program->name,  show_usage,     report_not_found,
-                                report_write_failure, show_message, restart_system,
-                                nullptr,        program->saved_request};
+    const FrontEnd front_end = {
+        program->name, show_usage,     report_not_found, report_write_failure,
+        show_message,  restart_system, nullptr,          program->saved_request};
     join_arguments(command_text, sizeof command_text, argc, argv);
     return run_pass(command_text, &front_end);
 }

@@ -4,8 +4,8 @@
 #include "platform.h"
 
 struct ConsoleProgram {
-    const char *name;                          // for --version
-    const SavedRequestCalls *saved_request;    // null where there is no sleep guard
+    const char *name;                       // for --version
+    const SavedRequestCalls *saved_request; // null where there is no sleep guard
 };
 
 // Joins the arguments with single blanks and runs the pass; gives the exit status.

@@ -60,7 +60,8 @@ bool parse_guid_text(const char *text, uint8_t out[GUID_BYTES])
             }
             pos += width * 2;
         } else if (t == 'h') {
-            out[byte++] = static_cast<uint8_t>(hex_value(text[pos]) << 4 | hex_value(text[pos + 1]));
+            out[byte++] =
+                static_cast<uint8_t>(hex_value(text[pos]) << 4 | hex_value(text[pos + 1]));
             pos += 2;
         } else {
             pos += 1;

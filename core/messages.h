@@ -3,55 +3,58 @@
 
 #include "status.h"
 
-#define QUIPLEX_USAGE_HEAD                                                                        \
-    "Usage: quiplexu bootselection[/run=filename][[/noreboot][/force]]\n\n"                       \
-    "bootselection can be any of the following:\n"                                                \
-    "  Name       - identity of the boot item.\n"                                                 \
-    "  &K         - hot key of boot item.\n"                                                      \
-    "  1-n        - boot item number (from top of boot menu).\n"                                  \
-    "  /Current   - boot last booted item.\n"                                                     \
-    "  /Next      - boot next boot item (wraps back to top)\n"                                    \
-    "  /Shutdown  - shutdown system\n"                                                            \
+#define QUIPLEX_USAGE_HEAD                                                                         \
+    "Usage: quiplexu bootselection[/run=filename][[/noreboot][/force]]\n\n"                        \
+    "bootselection can be any of the following:\n"                                                 \
+    "  Name       - identity of the boot item.\n"                                                  \
+    "  &K         - hot key of boot item.\n"                                                       \
+    "  1-n        - boot item number (from top of boot menu).\n"                                   \
+    "  /Current   - boot last booted item.\n"                                                      \
+    "  /Next      - boot next boot item (wraps back to top)\n"                                     \
+    "  /Shutdown  - shutdown system\n"                                                             \
     "  /None      - show boot menu\n"
-#define QUIPLEX_USAGE_TAIL                                                                        \
-    "\nNote: Do not place any whitespace between options.\n"                                      \
-    " Examples:\n"                                                                                \
-    "  quiplex 1/run=filename\n"                                                                  \
+#define QUIPLEX_USAGE_TAIL                                                                         \
+    "\nNote: Do not place any whitespace between options.\n"                                       \
+    " Examples:\n"                                                                                 \
+    "  quiplex 1/run=filename\n"                                                                   \
     "  quiplex /shutdown/run=filename.ext"
 
 // The Windows program's message box text, with its hibernation keyword.
 inline constexpr char USAGE_TEXT_WINDOWS[] =
     QUIPLEX_USAGE_HEAD "  /Hibernate - enable hibernation monitor mode\n" QUIPLEX_USAGE_TAIL;
 // The console programs' text: a version line first, no hibernation keyword, no final newline.
-inline constexpr char USAGE_TEXT_CONSOLE[] = "Version 1.03\n\n" QUIPLEX_USAGE_HEAD QUIPLEX_USAGE_TAIL;
+inline constexpr char USAGE_TEXT_CONSOLE[] =
+    "Version 1.03\n\n" QUIPLEX_USAGE_HEAD QUIPLEX_USAGE_TAIL;
 
 #undef QUIPLEX_USAGE_HEAD
 #undef QUIPLEX_USAGE_TAIL
 
 inline constexpr char VERSION_TEXT[] = "1.03";
 
-#define QUIPLEX_TOOL_OPTIONS                                                                      \
-    "\n\nTool options, each alone on the command line (nothing is written, nothing restarts):\n" \
-    "  --help, -h, -?  - show this text.\n"                                                       \
-    "  --version       - show the program's name and version.\n"                                 \
-    "  --status        - show whether Zarvex UEFI is installed and the pending request.\n"        \
-    "  --status=json   - the same as one line of JSON.\n"                                        \
+#define QUIPLEX_TOOL_OPTIONS                                                                       \
+    "\n\nTool options, each alone on the command line (nothing is written, nothing restarts):\n"   \
+    "  --help, -h, -?  - show this text.\n"                                                        \
+    "  --version       - show the program's name and version.\n"                                   \
+    "  --status        - show whether Zarvex UEFI is installed and the pending request.\n"         \
+    "  --status=json   - the same as one line of JSON.\n"                                          \
     "  --cancel        - delete the pending request.\n"
-#define QUIPLEX_EXIT_STATUSES                                                                     \
-    "Exit status: 0 done; 61 invalid command or help; 8 Zarvex UEFI not found;\n"               \
+#define QUIPLEX_EXIT_STATUSES                                                                      \
+    "Exit status: 0 done; 61 invalid command or help; 8 Zarvex UEFI not found;\n"                  \
     "94 a stored request is corrupt; any other: the firmware variable store failed."
+
+#define QUIPLEX_SLEEP_GUARD_OPTIONS                                                                \
+    "  --suspend       - before a sleep: save the pending request and make it read\n"              \
+    "                    /Current (boot the running system) until --resume.\n"                     \
+    "  --resume        - after a sleep: put the saved request back (or delete the\n"               \
+    "                    request if none was pending); without a saved one, do nothing.\n"
 
 // Shown after the usage text when help was asked for; the sleep guard exists only on Linux.
 inline constexpr char TOOL_OPTIONS_TEXT[] = QUIPLEX_TOOL_OPTIONS QUIPLEX_EXIT_STATUSES;
 inline constexpr char TOOL_OPTIONS_TEXT_WITH_SLEEP_GUARD[] =
-    QUIPLEX_TOOL_OPTIONS
-    "  --suspend       - before a sleep: save the pending request and make it read\n"
-    "                    /Current (boot the running system) until --resume.\n"
-    "  --resume        - after a sleep: put the saved request back (or delete the\n"
-    "                    request if none was pending); without a saved one, do nothing.\n"
-    QUIPLEX_EXIT_STATUSES;
+    QUIPLEX_TOOL_OPTIONS QUIPLEX_SLEEP_GUARD_OPTIONS QUIPLEX_EXIT_STATUSES;
 
 #undef QUIPLEX_TOOL_OPTIONS
+#undef QUIPLEX_SLEEP_GUARD_OPTIONS
 #undef QUIPLEX_EXIT_STATUSES
 
 inline constexpr char MESSAGE_NOT_FOUND[] = "Zarvex UEFI was not found.";
@@ -83,7 +86,7 @@ inline constexpr char MESSAGE_SAVED_COPY_FAILED[] = "Unable to keep the saved re
 // The extra line the console programs print after a failed probe, or null.
 inline constexpr const char *probe_failure_hint(StatusCode status)
 {
-    return status == STATUS_NOT_MOUNTED      ? MESSAGE_NOT_MOUNTED_HINT
+    return status == STATUS_NOT_MOUNTED     ? MESSAGE_NOT_MOUNTED_HINT
            : status == STATUS_NOT_SUPPORTED ? MESSAGE_NOT_SUPPORTED_HINT
                                             : nullptr;
 }

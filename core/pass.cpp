@@ -78,7 +78,8 @@ int show_status(const FrontEnd *front_end, bool json)
     StatusCode status =
         read_variable(PRESENCE_VARIABLE_NAME, VENDOR_GUID_TEXT, probe, &probe_size, nullptr);
     RequestView view;
-    if (status == STATUS_SUCCESS || status == STATUS_BUFFER_TOO_SMALL || status == STATUS_NOT_FOUND) {
+    if (status == STATUS_SUCCESS || status == STATUS_BUFFER_TOO_SMALL ||
+        status == STATUS_NOT_FOUND) {
         report.boot_manager_known = true;
         report.boot_manager = status != STATUS_NOT_FOUND;
         size_t size = sizeof status_value;
@@ -93,7 +94,7 @@ int show_status(const FrontEnd *front_end, bool json)
         } else if (status == STATUS_NOT_FOUND) {
             status = STATUS_SUCCESS;
         } else if (status == STATUS_CORRUPT) {
-            report.corrupt = true;  // a value too short for the store to hand over
+            report.corrupt = true; // a value too short for the store to hand over
         }
     }
     report.status = status;
@@ -122,8 +123,8 @@ int cancel_request(const FrontEnd *front_end)
     StatusCode status =
         read_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, probe, &size, nullptr);
     if (status != STATUS_NOT_FOUND)
-        status = write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, nullptr, 0,
-                                REQUEST_ATTRIBUTES);
+        status =
+            write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, nullptr, 0, REQUEST_ATTRIBUTES);
     if (status == STATUS_NOT_FOUND) {
         front_end->show_message(MESSAGE_NONE_PENDING, MESSAGE_INFORMATION);
         return STATUS_SUCCESS;
@@ -211,8 +212,8 @@ int run_pass(const char *command_text, const FrontEnd *front_end)
     if (payload == nullptr)
         return STATUS_NO_MEMORY;
     fill_payload(&request, payload);
-    const StatusCode written = write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, payload,
-                                              size, REQUEST_ATTRIBUTES);
+    const StatusCode written =
+        write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, payload, size, REQUEST_ATTRIBUTES);
     free(payload);
     if (written != STATUS_SUCCESS) {
         front_end->report_write_failure(written);

@@ -24,9 +24,9 @@ void restart_system(bool force);
 
 // How a message reaches the user; the console programs print them all alike.
 enum MessageKind {
-    MESSAGE_INFORMATION,  // an answer to a tool option
-    MESSAGE_FAILURE,      // something failed; the exit status says what
-    MESSAGE_DATA,         // machine-readable output (JSON) meant for a script
+    MESSAGE_INFORMATION, // an answer to a tool option
+    MESSAGE_FAILURE,     // something failed; the exit status says what
+    MESSAGE_DATA,        // machine-readable output (JSON) meant for a script
 };
 
 // Where the sleep guard keeps its copy of "Quiplex" between a suspend and the resume, when
@@ -44,7 +44,7 @@ struct SavedRequestCalls {
 // What each front end supplies to the pass: its reports and its way of restarting. The core
 // decides what happens; these only show it.
 struct FrontEnd {
-    const char *program_name;  // for --version
+    const char *program_name; // for --version
     // The usage text; `options_block` is null for an invalid command and the tool options'
     // text after an explicit request for help.
     void (*show_usage)(const char *options_block);

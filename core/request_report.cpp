@@ -165,8 +165,8 @@ StatusCode decode_request(const uint8_t *value, size_t size, RequestView *view)
         }
     }
     if (view->code == SELECTION_NAME)
-        view->kind = is_hot_key(view->selection, view->selection_length) ? REQUEST_HOT_KEY
-                                                                          : REQUEST_NAME;
+        view->kind =
+            is_hot_key(view->selection, view->selection_length) ? REQUEST_HOT_KEY : REQUEST_NAME;
     return STATUS_SUCCESS;
 }
 

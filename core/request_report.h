@@ -7,10 +7,10 @@
 #include "status.h"
 
 enum RequestKind {
-    REQUEST_ITEM,     // an item number
-    REQUEST_KEYWORD,  // /Current, /Next, /Shutdown or /None
+    REQUEST_ITEM,    // an item number
+    REQUEST_KEYWORD, // /Current, /Next, /Shutdown or /None
     REQUEST_NAME,
-    REQUEST_HOT_KEY,  // "&" and one character
+    REQUEST_HOT_KEY, // "&" and one character
 };
 
 // A stored value read by the boot manager's rule: a 4-byte code, then texts that end at their
@@ -18,7 +18,7 @@ enum RequestKind {
 struct RequestView {
     uint32_t code;
     RequestKind kind;
-    const char *keyword;  // "/Current" ... for REQUEST_KEYWORD, else null
+    const char *keyword; // "/Current" ... for REQUEST_KEYWORD, else null
     const uint8_t *selection;
     size_t selection_length;
     const uint8_t *run_file;
@@ -32,7 +32,7 @@ StatusCode decode_request(const uint8_t *value, size_t size, RequestView *view);
 // What --status found. `request` is null when none is pending; `corrupt` is set (and `request`
 // null) when the stored value is too short to be a request, with `size` bytes when known.
 struct StatusReport {
-    StatusCode status;  // 0, or why the report is incomplete
+    StatusCode status; // 0, or why the report is incomplete
     bool boot_manager_known;
     bool boot_manager;
     const RequestView *request;

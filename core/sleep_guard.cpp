@@ -58,8 +58,8 @@ StatusCode write_suspend_request(uint8_t *copy, size_t size)
 
 StatusCode write_resume_request(const uint8_t *copy, size_t size)
 {
-    return write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, copy,
-                          copy == nullptr ? 0 : size, REQUEST_ATTRIBUTES);
+    return write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, copy, copy == nullptr ? 0 : size,
+                          REQUEST_ATTRIBUTES);
 }
 
 SleepResult suspend_request(const SavedRequestCalls *calls)

@@ -9,7 +9,7 @@
 
 inline constexpr size_t SAVED_REQUEST_STEP = 64;
 inline constexpr size_t SAVED_REQUEST_LIMIT = 256;
-inline constexpr size_t SAVED_REQUEST_MINIMUM = 4;  // the code alone
+inline constexpr size_t SAVED_REQUEST_MINIMUM = 4; // the code alone
 
 // Reads "Quiplex" into a heap buffer grown in 64-byte steps up to 256 bytes; null when no copy
 // could be taken (none pending, longer than 256 bytes, unreadable, or no memory).
@@ -23,15 +23,15 @@ StatusCode write_suspend_request(uint8_t *copy, size_t size);
 StatusCode write_resume_request(const uint8_t *copy, size_t size);
 
 enum SleepOutcome {
-    SLEEP_SAVED,           // a copy was saved and the request now reads /Current
-    SLEEP_NOTHING_SAVED,   // no copy (none pending, too long or unreadable): /Current alone
-    SLEEP_KEPT,            // an earlier suspend's copy was kept, /Current written again
-    SLEEP_PUT_BACK,        // the saved copy is back in "Quiplex"
-    SLEEP_DELETED,         // none was pending before the suspend: "Quiplex" deleted
-    SLEEP_NOTHING_TO_DO,   // resume without a saved state
-    SLEEP_COPY_CORRUPT,    // the saved copy is not 4 to 256 bytes: not written back
-    SLEEP_SAVE_FAILED,     // the saved state could not be read, written or removed
-    SLEEP_WRITE_FAILED,    // the variable store refused the write
+    SLEEP_SAVED,         // a copy was saved and the request now reads /Current
+    SLEEP_NOTHING_SAVED, // no copy (none pending, too long or unreadable): /Current alone
+    SLEEP_KEPT,          // an earlier suspend's copy was kept, /Current written again
+    SLEEP_PUT_BACK,      // the saved copy is back in "Quiplex"
+    SLEEP_DELETED,       // none was pending before the suspend: "Quiplex" deleted
+    SLEEP_NOTHING_TO_DO, // resume without a saved state
+    SLEEP_COPY_CORRUPT,  // the saved copy is not 4 to 256 bytes: not written back
+    SLEEP_SAVE_FAILED,   // the saved state could not be read, written or removed
+    SLEEP_WRITE_FAILED,  // the variable store refused the write
 };
 
 struct SleepResult {

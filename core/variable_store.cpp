@@ -26,7 +26,7 @@ StatusCode probe_boot_manager()
 {
     uint8_t probe[4];
     size_t size = sizeof probe;
-    const StatusCode status = read_variable(PRESENCE_VARIABLE_NAME, VENDOR_GUID_TEXT, probe, &size,
-                                            nullptr);
+    const StatusCode status =
+        read_variable(PRESENCE_VARIABLE_NAME, VENDOR_GUID_TEXT, probe, &size, nullptr);
     return status == STATUS_BUFFER_TOO_SMALL ? STATUS_SUCCESS : status;
 }

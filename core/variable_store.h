@@ -32,4 +32,3 @@ void store_u32_le(uint8_t *to, uint32_t value);
 // Reads "ZarvexUEFI" into a 4-byte buffer. A value longer than that still proves the boot
 // manager present, so STATUS_BUFFER_TOO_SMALL comes back as STATUS_SUCCESS.
 StatusCode probe_boot_manager();
-

@@ -89,8 +89,8 @@ StatusCode save(const uint8_t *copy, size_t size)
     struct stat directory;
     if (lstat(SAVED_REQUEST_DIRECTORY, &directory) != 0 || !S_ISDIR(directory.st_mode))
         return STATUS_WRITE_FAILED;
-    const int fd = open(TEMPORARY_FILE, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                        0600);
+    const int fd =
+        open(TEMPORARY_FILE, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return map_errno(WRITE_ERRORS, STATUS_WRITE_FAILED);
     const bool written = copy == nullptr || write_fully(fd, copy, size);

@@ -9,8 +9,8 @@ void flush_all_volumes()
 {
     UINTN count = 0;
     EFI_HANDLE *handles = nullptr;
-    if (gBS->LocateHandleBuffer(ByProtocol, &EFI_SIMPLE_FILE_SYSTEM_PROTOCOL_GUID, nullptr,
-                                &count, &handles) != EFI_SUCCESS)
+    if (gBS->LocateHandleBuffer(ByProtocol, &EFI_SIMPLE_FILE_SYSTEM_PROTOCOL_GUID, nullptr, &count,
+                                &handles) != EFI_SUCCESS)
         return;
     for (UINTN i = 0; i < count; i++) {
         EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *volume = nullptr;

@@ -34,4 +34,3 @@ int collect_arguments(char ***argv)
     argument_vector[argc] = nullptr;
     return argc;
 }
-

@@ -87,9 +87,8 @@ bool start_monitor(const BootRequest *request)
     return true;
 }
 
-const FrontEnd FRONT_END = {"quiplexu",           show_usage,     report_not_found,
-                            report_write_failure, show_message,   restart_system,
-                            start_monitor,        nullptr};
+const FrontEnd FRONT_END = {"quiplexu",   show_usage,     report_not_found, report_write_failure,
+                            show_message, restart_system, start_monitor,    nullptr};
 
 } // namespace
 

@@ -51,7 +51,7 @@ StatusCode read_variable(const char *name, const char *guid_text, void *buffer, 
     }
     if (fake_store.by_name) {
         const FakeVariable *variable = fake_variable(name);
-        const StatusCode status = !variable->present         ? STATUS_NOT_FOUND
+        const StatusCode status = !variable->present       ? STATUS_NOT_FOUND
                                   : variable->size > *size ? STATUS_BUFFER_TOO_SMALL
                                                            : STATUS_SUCCESS;
         *size = status == STATUS_SUCCESS ? variable->size : 0;

@@ -17,22 +17,24 @@ namespace {
 typedef std::vector<uint8_t> Bytes;
 
 const Bytes ITEM_2 = {2, 0, 0, 0, 0, 0};
-const char HINT_92[] = "Is efivarfs is mounted?\ne.g. mount -t efivarfs none /sys/firmware/efi/efivars";
+const char HINT_92[] =
+    "Is efivarfs is mounted?\ne.g. mount -t efivarfs none /sys/firmware/efi/efivars";
 
 struct PassCase {
     const char *command;
     bool boot_manager;
-    Bytes pending;                 // "Quiplex" before the run; empty: absent
-    StatusCode read_status;        // what every read answers when not 0
+    Bytes pending;          // "Quiplex" before the run; empty: absent
+    StatusCode read_status; // what every read answers when not 0
     int exit_status;
     int usages;
     bool options_block;
     std::vector<std::string> messages;
     std::vector<StatusCode> not_found;
     std::vector<bool> restarts;
-    Bytes after;                   // "Quiplex" after the run; empty: absent
+    Bytes after; // "Quiplex" after the run; empty: absent
 };
 
+// clang-format off
 const PassCase PASS_CASES[] = {
     {"3", true, {}, 0, 0, 0, false, {}, {}, {false}, {3, 0, 0, 0, 0, 0}},
     {"3/force", true, {}, 0, 0, 0, false, {}, {}, {true}, {3, 0, 0, 0, 0, 0}},
@@ -78,6 +80,7 @@ const PassCase PASS_CASES[] = {
     {"--status=JSON", false, {}, 92, 92, 0, false,
      {"data: {\"status\":92,\"boot_manager\":null,\"request\":null}"}, {}, {}, {}},
 };
+// clang-format on
 
 class Pass : public testing::TestWithParam<PassCase> {};
 
@@ -161,8 +164,9 @@ const SavedRequestCalls SAVED_CALLS = {
         saved.saves++;
         if (saved.save_status != STATUS_SUCCESS)
             return saved.save_status;
-        saved = FakeSaved{true, copy == nullptr, copy ? Bytes(copy, copy + size) : Bytes(), 0, 0,
-                          saved.saves, saved.removes};
+        saved =
+            FakeSaved{true,        copy == nullptr, copy ? Bytes(copy, copy + size) : Bytes(), 0, 0,
+                      saved.saves, saved.removes};
         return STATUS_SUCCESS;
     },
     []() -> StatusCode {

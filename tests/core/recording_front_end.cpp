@@ -40,7 +40,7 @@ int run_recorded_pass(const char *command, const SavedRequestCalls *saved,
                       bool (*take_over)(const BootRequest *))
 {
     recorded = Recorded{};
-    const FrontEnd front_end = {"quiplextest", show_usage,   report_not_found, report_write_failure,
-                                show_message,  restart,      take_over,        saved};
+    const FrontEnd front_end = {"quiplextest", show_usage, report_not_found, report_write_failure,
+                                show_message,  restart,    take_over,        saved};
     return run_pass(command, &front_end);
 }

@@ -8,11 +8,11 @@
 
 struct Recorded {
     int usages;
-    std::string options_block;               // of the last usage text; empty: none
+    std::string options_block; // of the last usage text; empty: none
     std::vector<StatusCode> not_found;
     std::vector<StatusCode> write_failures;
-    std::vector<std::string> messages;       // each prefixed "info: ", "failure: " or "data: "
-    std::vector<bool> restarts;              // the force flag of each restart
+    std::vector<std::string> messages; // each prefixed "info: ", "failure: " or "data: "
+    std::vector<bool> restarts;        // the force flag of each restart
 };
 
 extern Recorded recorded;

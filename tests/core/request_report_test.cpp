@@ -22,8 +22,8 @@ const DecodeCase DECODE_CASES[] = {
     {{0xFB, 0xFF, 0, 0}, STATUS_SUCCESS, REQUEST_KEYWORD, "", ""},
     {{0xFE, 0xFF, 0, 0, 0, 0}, STATUS_SUCCESS, REQUEST_KEYWORD, "", ""},
     {{2, 0, 0, 0, 0, 0}, STATUS_SUCCESS, REQUEST_ITEM, "", ""},
-    {{0xFF, 0xFF, 0, 0, 'A', 'b'}, STATUS_SUCCESS, REQUEST_NAME, "Ab", ""},       // no NUL
-    {{0xFF, 0xFF, 0, 0, 'A', 0, 'x'}, STATUS_SUCCESS, REQUEST_NAME, "A", "x"},    // cut run file
+    {{0xFF, 0xFF, 0, 0, 'A', 'b'}, STATUS_SUCCESS, REQUEST_NAME, "Ab", ""},    // no NUL
+    {{0xFF, 0xFF, 0, 0, 'A', 0, 'x'}, STATUS_SUCCESS, REQUEST_NAME, "A", "x"}, // cut run file
     {{0xFF, 0xFF, 0, 0, 'A', 0, 'x', 0, 'y'}, STATUS_SUCCESS, REQUEST_NAME, "A", "x"},
     {{0xFF, 0xFF, 0, 0, '&', 'W', 0, 0}, STATUS_SUCCESS, REQUEST_HOT_KEY, "&W", ""},
     {{0xFF, 0xFF, 0, 0, '&', 0xC3, 0x89, 0}, STATUS_SUCCESS, REQUEST_HOT_KEY, "&\xC3\x89", ""},
@@ -42,8 +42,9 @@ TEST(DecodeRequest, ReadsTextsOnlyAsFarAsTheValueReaches)
         if (c.status != STATUS_SUCCESS)
             continue;
         EXPECT_EQ(view.kind, c.kind);
-        EXPECT_EQ(std::string(reinterpret_cast<const char *>(view.selection), view.selection_length),
-                  c.selection);
+        EXPECT_EQ(
+            std::string(reinterpret_cast<const char *>(view.selection), view.selection_length),
+            c.selection);
         EXPECT_EQ(std::string(reinterpret_cast<const char *>(view.run_file), view.run_file_length),
                   c.run_file);
         EXPECT_LE(view.run_file + view.run_file_length, c.value.data() + c.value.size());

@@ -105,8 +105,10 @@ TEST_F(ToolOptions, AnswerWithoutWritingOrRestarting)
         int status;
     } cases[] = {
         {"--version", "quiplexlnx 1.03\n", 0},
-        {"--STATUS", "Zarvex UEFI: found\nPending request: item 2\nRun file: none\n"
-                     "Size: 6 bytes, attributes 0x00000007\n", 0},
+        {"--STATUS",
+         "Zarvex UEFI: found\nPending request: item 2\nRun file: none\n"
+         "Size: 6 bytes, attributes 0x00000007\n",
+         0},
         {"-V", USAGE_TEXT_CONSOLE, 61},
         {"-n", USAGE_TEXT_CONSOLE, 61},
         {"--noreboot", USAGE_TEXT_CONSOLE, 61},
@@ -127,11 +129,12 @@ TEST_F(ToolOptions, StatusJsonIsValidForAnyStoredBytes)
     ASSERT_EQ(result.exit_status, 0);
     write_file("/run/status.json", Bytes(result.out.begin(), result.out.end()));
     // A real JSON parser reads it back; each code point of a text stands for one stored byte.
-    FILE *parser = popen("python3 -c 'import json; d = json.load(open(\"/run/status.json\")); "
-                         "r = d[\"request\"]; print(d[\"status\"], d[\"boot_manager\"], r[\"code\"], "
-                         "r[\"kind\"], list(map(ord, r[\"selection\"])), list(map(ord, "
-                         "r[\"run_file\"])), r[\"attributes\"], r[\"size\"])'",
-                         "r");
+    FILE *parser =
+        popen("python3 -c 'import json; d = json.load(open(\"/run/status.json\")); "
+              "r = d[\"request\"]; print(d[\"status\"], d[\"boot_manager\"], r[\"code\"], "
+              "r[\"kind\"], list(map(ord, r[\"selection\"])), list(map(ord, "
+              "r[\"run_file\"])), r[\"attributes\"], r[\"size\"])'",
+              "r");
     ASSERT_NE(parser, nullptr);
     char line[512] = {};
     const bool read = fgets(line, sizeof line, parser) != nullptr;
@@ -171,12 +174,12 @@ Bytes foreign_value(size_t size)
 
 TEST_F(ToolOptions, SuspendPointsAtTheRunningSystemAndResumePutsTheRequestBack)
 {
-    const Bytes named = {0xFF, 0xFF, 0, 0, 'M', 'y', ' ', 'I', 't', 'e', 'm', 0, 'a', '.', 'e', 'f',
-                         'i', 0};
+    const Bytes named = {0xFF, 0xFF, 0, 0,   'M', 'y', ' ', 'I', 't',
+                         'e',  'm',  0, 'a', '.', 'e', 'f', 'i', 0};
     const struct {
         const char *what;
-        Bytes pending;         // empty: none
-        Bytes during;          // "Quiplex" between suspend and resume
+        Bytes pending; // empty: none
+        Bytes during;  // "Quiplex" between suspend and resume
         bool copy_saved;
     } cases[] = {
         {"none pending", {}, {0xFB, 0xFF, 0, 0}, false},

@@ -52,7 +52,7 @@ struct EntryCase {
     unsigned restarts;
     bool forced;
     unsigned monitors;
-    UINT type = 0;        // 0: MB_ICONWARNING, the type of every box but an answer
+    UINT type = 0; // 0: MB_ICONWARNING, the type of every box but an answer
 };
 
 const EntryCase ENTRY_CASES[] = {
