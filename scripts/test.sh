@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every test suite: installs what is missing, then configures, builds and tests each CMake preset.
+# Runs every test suite: installs what is missing, then builds and tests each CMake preset.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"

@@ -1,4 +1,4 @@
-"""The emulated UEFI PC (QEMU q35 + OVMF) shared by the end-to-end suites, the demo and the benchmark.
+"""The emulated UEFI PC (QEMU q35 + OVMF) for both end-to-end suites, the demo and the benchmark.
 
 A Machine owns a folder with its own copy of OVMF's variable store, which survives its resets
 and is reused by every boot of that Machine, so a later boot sees what an earlier one wrote.
