@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Benchmark inside one boot of the emulated UEFI PC: the median time of a `quiplexlnx
-K/noreboot` run against the least the same request costs (open, one write, close) and against
-efibootmgr --bootnext, the usual one-shot tool. Prints the figures and the ratios."""
+1/noreboot` run against the least work the same request needs (bench/limit.c: the boot manager
+probe, then flag cleared, open, one write, close, flag put back) and against
+`efibootmgr --bootnext 0000`, the usual one-shot tool. Prints the figures and the ratios.
+The boot holds the emulator lock (tests/emulated/machine.py), so no other emulator shares the
+machine's cores while it runs."""
 
 import os
 import re
@@ -36,7 +39,7 @@ printf '\\007\\000\\000\\000\\001\\003\\000\\000' > $EFIVARS/ZarvexUEFI-$GUID
 # OVMF always keeps Boot0000 (its setup application) for efibootmgr's BootNext to name.
 /bin/efibootmgr --quiet --bootnext 0000; echo "efibootmgr --bootnext 0000 status $?"
 for i in 1 2 3; do /bin/quiplexlnx 1/noreboot; /bin/limit; done
-/bin/runner %(n)d quiplexlnx /bin/quiplexlnx 1/noreboot -- limit /bin/limit -- limit+probe /bin/limit --probe -- efibootmgr /bin/efibootmgr --quiet --bootnext 0000
+/bin/runner %(n)d quiplexlnx /bin/quiplexlnx 1/noreboot -- limit /bin/limit -- efibootmgr /bin/efibootmgr --quiet --bootnext 0000
 """ % {"n": RUNS}
     initrd = os.path.join(bench, "bench.cpio.gz")
     linux_image.build_initramfs(initrd, module, programs, body)
@@ -55,12 +58,10 @@ for i in 1 2 3; do /bin/quiplexlnx 1/noreboot; /bin/limit; done
         print(result.output[-3000:])
         return 1
     q = figures["quiplexlnx"]
-    print("quiplexlnx / limit       = %.3f (goal: at most 1.10)" % (q / figures["limit"]))
-    if "limit+probe" in figures:
-        print("quiplexlnx / limit+probe = %.3f (the same work with the boot manager probe)"
-              % (q / figures["limit+probe"]))
+    print("quiplexlnx / limit      = %.3f (goal: at most 1.05)" % (q / figures["limit"]))
     if "efibootmgr" in figures:
-        print("quiplexlnx / efibootmgr  = %.3f (goal: below 1)" % (q / figures["efibootmgr"]))
+        print("quiplexlnx / efibootmgr = %.3f (goal: below 1)" % (q / figures["efibootmgr"]))
+    print("one boot, %.0f s, %s" % (result.seconds, "KVM" if machine.kvm_usable() else "TCG"))
     return 0
 
 

@@ -1,5 +1,6 @@
 /* Times commands in turn, COUNT rounds, one run of each per round, so all share the machine's
- * conditions; prints the median, minimum and maximum wall time of a run of each. */
+ * conditions; each round starts one command further on, so none always follows the same one.
+ * Prints the median, minimum and maximum wall time of a run of each. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -58,8 +59,8 @@ int main(int argc, char **argv)
     for (int c = 0; c < n; c++)
         ns[c] = calloc((size_t)count, sizeof(long long));
     for (int i = 0; i < count; i++) {
-        for (int c = 0; c < n; c++) {
-            int failed = 0;
+        for (int k = 0; k < n; k++) {
+            int c = (i + k) % n, failed = 0;
             ns[c][i] = run(commands[c], &failed);
             failures[c] += failed;
         }

@@ -46,45 +46,53 @@ void form_variable_path(char (&path)[PATH_CAPACITY], const char *name, const cha
 
 // Since Linux 4.5 efivarfs marks the file of every variable outside the kernel's own list
 // immutable, so an existing "Quiplex" can neither be rewritten nor removed until the flag is
-// cleared. Gives the flags to put back afterwards, or 0 when nothing was changed. A file
-// system without inode flags (ENOTTY, EOPNOTSUPP, EINVAL, ENOSYS) has nothing to clear; any
-// other refusal surfaces at the open or unlink that follows.
-unsigned clear_immutable(const char *path)
+// cleared. The descriptor that cleared the flag stays open to put it back afterwards, which
+// spares opening the file again. A file system without inode flags (ENOTTY, EOPNOTSUPP,
+// EINVAL, ENOSYS) has nothing to clear; any other refusal surfaces at the open or unlink that
+// follows.
+struct ClearedFlags {
+    int fd;         // open only while there are flags to put back
+    unsigned flags; // the flags as they were, immutable bit included
+};
+
+ClearedFlags clear_immutable(const char *path)
 {
     const int fd = open64(path, O_RDONLY);
     if (fd < 0)
-        return 0;
+        return {-1, 0};
     unsigned flags = 0;
-    unsigned restore = 0;
     if (ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_IMMUTABLE_FL) != 0) {
         unsigned cleared = flags & ~static_cast<unsigned>(FS_IMMUTABLE_FL);
         if (ioctl(fd, FS_IOC_SETFLAGS, &cleared) == 0)
-            restore = flags;
+            return {fd, flags};
     }
     close(fd);
-    return restore;
+    return {-1, 0};
 }
 
-void restore_flags(const char *path, unsigned flags)
+// Puts the flags back (when `restore`) and closes the descriptor; best effort.
+void release_flags(const ClearedFlags &cleared, bool restore)
 {
-    if (flags == 0)
+    if (cleared.fd < 0)
         return;
-    const int fd = open64(path, O_RDONLY);
-    if (fd < 0)
-        return;
-    (void)ioctl(fd, FS_IOC_SETFLAGS, &flags);
-    close(fd);
+    if (restore) {
+        unsigned flags = cleared.flags;
+        (void)ioctl(cleared.fd, FS_IOC_SETFLAGS, &flags);
+    }
+    close(cleared.fd);
 }
 
 StatusCode delete_variable_file(const char *path)
 {
     if (access(path, F_OK) != 0)
         return STATUS_NOT_FOUND;
-    const unsigned flags = clear_immutable(path);
+    const ClearedFlags cleared = clear_immutable(path);
     if (unlink(path) != 0) {
-        restore_flags(path, flags);
+        release_flags(cleared, true);
         return STATUS_ACCESS_DENIED;
     }
+    // The file is gone; its flags no longer matter.
+    release_flags(cleared, false);
     return STATUS_SUCCESS;
 }
 
@@ -98,12 +106,12 @@ StatusCode write_variable_file(const char *path, const void *data, size_t size, 
     store_u32_le(record, attributes);
     memcpy(record + ATTRIBUTES_SIZE, data, size);
 
-    const unsigned flags = clear_immutable(path);
+    const ClearedFlags cleared = clear_immutable(path);
     const int fd = open64(path, O_RDWR | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) {
         const int error = errno;
         free(record);
-        restore_flags(path, flags);
+        release_flags(cleared, true);
         return map_errno(WRITE_OPEN_ERRORS, error, STATUS_WRITE_FAILED);
     }
     // Attributes and data must reach efivarfs in one write: each write is one SetVariable.
@@ -113,7 +121,7 @@ StatusCode write_variable_file(const char *path, const void *data, size_t size, 
                                   : STATUS_WRITE_FAULT;
     free(record);
     close(fd);
-    restore_flags(path, flags);
+    release_flags(cleared, true);
     return status;
 }
 

@@ -21,7 +21,7 @@ def step(text):
 
 def show(result, start, end):
     text = result.between(start, end) or ""
-    for line in text.replace("\r", "").splitlines():
+    for line in text.splitlines():
         print("   | " + line)
 
 
@@ -65,10 +65,10 @@ echo "# quiplexlnx %s"
     if variable is None:
         print("   no request found")
         return 1
-    code = int.from_bytes(variable["data"][:4], "little")
-    texts = variable["data"][4:].split(b"\0")
+    code = int.from_bytes(variable.data[:4], "little")
+    texts = variable.data[4:].split(b"\0")
     print("   attributes %s, selection code 0x%04X, selection %r, run file %r"
-          % (variable["attributes"], code, texts[0].decode(), texts[1].decode()))
+          % (variable.attributes, code, texts[0].decode(), texts[1].decode()))
     print("\n   demo took %.0f s" % (time.monotonic() - started))
     return 0
 

@@ -1,4 +1,4 @@
-"""The emulated UEFI PC: QEMU (q35) with OVMF, for the end-to-end tests, the demo and the benchmark.
+"""The emulated UEFI PC (QEMU q35 + OVMF) for both end-to-end suites, the demo and the benchmark.
 
 A Machine owns a folder with its own copy of OVMF's variable store, which survives its resets
 and is reused by every boot of that Machine, so a later boot sees what an earlier one wrote.
@@ -6,15 +6,24 @@ Every boot runs QEMU with -no-reboot: any reset ends QEMU, which makes a restart
 keeps a scenario from looping.
 
     m = Machine(folder)
-    r = m.boot_shell({"quiplexefi.efi": path}, ["fs0:", "quiplexefi.efi 1/noreboot", ...])
-    r.output, r.ended                 # serial console text; True when the machine reset itself
-    m.boot_kernel(vmlinuz, initrd)    # a Linux kernel through OVMF's EFI stub
+    r = m.boot_shell({"quiplexefi.efi": path}, ["quiplexefi.efi 1/noreboot", ...])
+    r.output, r.ended                 # serial console text; True when the machine ended itself
+    m.boot_kernel(vmlinuz, initrd)    # a Linux kernel (and initramfs) through OVMF's EFI stub
 
-Helpers: shell_set_variable() and shell_dump_variable() give UEFI Shell lines for setvar and
-dmpstore; parse_dmpstore() reads dmpstore's answer back into attributes and bytes;
-fat_image() builds a FAT disk; kvm_usable() tells whether QEMU may use KVM here.
+boot_shell() writes the files and a startup.nsh (`fs0:`, the given lines, then a power-off) to a
+FAT disk. Helpers: shell_set_variable() gives the setvar line for any bytes, shell_dump_variable()
+the dmpstore lines, parse_dmpstore() reads dmpstore's answer back into a Variable.
+
+Switches: QUIPLEX_QEMU_KVM=1 lets QEMU use KVM when /dev/kvm opens (the default is software
+emulation: nested KVM on these hosts stops in OVMF's early code). Each QEMU run holds
+fcntl.flock on /tmp/quiplex-emulator.lock, so two emulators never run at once, also when two
+suites run side by side; a run started under `flock /tmp/quiplex-emulator.lock ...` uses the
+lock its ancestor already holds.
 """
 
+import collections
+import contextlib
+import fcntl
 import os
 import re
 import shutil
@@ -26,13 +35,16 @@ import time
 OVMF_CODE = "/usr/share/OVMF/OVMF_CODE_4M.fd"
 OVMF_VARS = "/usr/share/OVMF/OVMF_VARS_4M.fd"
 VENDOR_GUID = "81686ef9-7f6f-42e3-9371-696de9bf6299"
+EMULATOR_LOCK = "/tmp/quiplex-emulator.lock"
 # Printed by our startup.nsh when it has run to its end; the shell then shuts the machine down.
 SHELL_DONE = "QUIPLEX-SHELL-DONE"
+ANSI = re.compile(r"\x1b\[[0-9;?=]*[A-Za-z]")
+
+Variable = collections.namedtuple("Variable", "name attributes data")
 
 
 def kvm_usable():
-    """KVM only when asked for (QUIPLEX_QEMU_KVM=1): nested KVM on these hosts lacks CPU
-    features OVMF needs, and software emulation is fast enough."""
+    """KVM only when asked for with QUIPLEX_QEMU_KVM=1 and /dev/kvm opens."""
     if os.environ.get("QUIPLEX_QEMU_KVM") != "1":
         return False
     try:
@@ -43,15 +55,57 @@ def kvm_usable():
     return True
 
 
+def _ancestors():
+    pids, pid = set(), os.getpid()
+    while pid > 1:
+        try:
+            with open("/proc/%d/stat" % pid) as f:
+                pid = int(f.read().rsplit(")", 1)[1].split()[1])
+        except (OSError, ValueError, IndexError):
+            break
+        pids.add(pid)
+    return pids
+
+
+def _lock_held_by_ancestor(fd):
+    """True when an ancestor process (e.g. flock(1) around ctest) holds the lock on fd's file."""
+    st = os.fstat(fd)
+    key = "%02x:%02x:%d" % (os.major(st.st_dev), os.minor(st.st_dev), st.st_ino)
+    try:
+        with open("/proc/locks") as f:
+            holders = [line.split() for line in f if "->" not in line]
+    except OSError:
+        return False
+    ancestors = _ancestors()
+    return any(len(h) > 5 and h[1] == "FLOCK" and h[5] == key and h[4].isdigit()
+               and int(h[4]) in ancestors for h in holders)
+
+
+@contextlib.contextmanager
+def emulator_lock():
+    """Holds the machine-wide emulator lock for the duration of one QEMU run."""
+    fd = os.open(EMULATOR_LOCK, os.O_RDWR | os.O_CREAT, 0o666)
+    try:
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except BlockingIOError:
+            # Taking it again would wait for ourselves forever.
+            if not _lock_held_by_ancestor(fd):
+                fcntl.flock(fd, fcntl.LOCK_EX)
+        yield
+    finally:
+        os.close(fd)
+
+
 class BootResult:
     def __init__(self, output, ended, seconds):
-        self.output = output
+        self.output = output        # serial console text, ANSI sequences and CRs removed
         self.ended = ended          # QEMU ended by itself (a reset or power-off), not by time-out
         self.seconds = seconds
 
     def between(self, start, end):
         """The console text between two marker lines (exclusive), or None."""
-        m = re.search(re.escape(start) + r"\r?\n(.*?)" + re.escape(end), self.output, re.S)
+        m = re.search(re.escape(start) + r"\n(.*?)" + re.escape(end), self.output, re.S)
         return m.group(1) if m else None
 
 
@@ -74,9 +128,9 @@ def fat_image(path, files, startup_lines=None):
                            capture_output=True, env=dict(os.environ, MTOOLS_SKIP_CHECK="1"))
 
 
-def shell_set_variable(name, data, guid=VENDOR_GUID):
-    """A UEFI Shell line that sets a non-volatile BS+RT variable to `data`."""
-    return "setvar %s -guid %s -nv -bs -rt =%s" % (name, guid, data.hex().upper())
+def shell_set_variable(name, data, guid=VENDOR_GUID, attributes="-nv -bs -rt"):
+    """A UEFI Shell line that sets variable `name` to the bytes `data` (NV+BS+RT by default)."""
+    return "setvar %s -guid %s %s =%s" % (name, guid, attributes, bytes(data).hex().upper())
 
 
 def shell_dump_variable(name, guid=VENDOR_GUID, marker="DUMP"):
@@ -84,18 +138,23 @@ def shell_dump_variable(name, guid=VENDOR_GUID, marker="DUMP"):
     return ["echo %s-BEGIN" % marker, "dmpstore %s -guid %s" % (name, guid), "echo %s-END" % marker]
 
 
-def parse_dmpstore(text):
-    """Attributes text and data bytes of the one variable in dmpstore output; None if absent."""
+def parse_dmpstore(text, name=None):
+    """The first variable (named `name`, if given) in dmpstore output as a Variable; None if
+    there is none. dmpstore prints a header line, then 16 bytes a line, an ASCII column after
+    a '*'."""
     if text is None:
         return None
-    head = re.search(r"Variable (\S+) '[^']*:([^']+)' DataSize = 0x([0-9A-Fa-f]+)", text)
+    wanted = re.escape(name) if name is not None else r"[^']+"
+    head = re.search(r"Variable (\S+) '[0-9A-Fa-f-]+:(%s)' DataSize = 0x([0-9A-Fa-f]+)\n"
+                     r"((?:[ \t]*[0-9A-Fa-f]{8}: .*\n?)*)" % wanted, text)
     if head is None:
         return None
-    size = int(head.group(3), 16)
     data = bytearray()
-    for m in re.finditer(r"^\s*[0-9A-Fa-f]{8}: ((?:[0-9A-Fa-f]{2}[ -]{1,2}){1,16})", text[head.end():], re.M):
-        data += bytes.fromhex(m.group(1).replace("-", " "))
-    return {"attributes": head.group(1), "name": head.group(2), "data": bytes(data[:size])}
+    for line in head.group(4).splitlines():
+        data += bytes.fromhex(line.split(":", 1)[1].split("*", 1)[0].replace("-", " "))
+    if len(data) != int(head.group(3), 16):
+        raise AssertionError("dmpstore size and bytes disagree: " + head.group(0))
+    return Variable(head.group(2), head.group(1), bytes(data))
 
 
 class Machine:
@@ -113,11 +172,14 @@ class Machine:
                    "-no-reboot", "-net", "none",
                    "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=" + OVMF_CODE,
                    "-drive", "if=pflash,format=raw,unit=1,file=" + self.vars]
-        if kvm_usable():
-            command += ["-accel", "kvm"]
+        command += ["-accel", "kvm" if kvm_usable() else "tcg"]
         return command + extra
 
     def _run(self, extra, timeout, press_key_on=None):
+        with emulator_lock():
+            return self._run_locked(extra, timeout, press_key_on)
+
+    def _run_locked(self, extra, timeout, press_key_on):
         """Runs QEMU until it ends or `timeout` seconds pass; presses a key once when the text
         `press_key_on` shows on the console."""
         started = time.monotonic()
@@ -151,19 +213,22 @@ class Machine:
         process.stdin.close()
         process.stdout.close()
         output = b"".join(chunks).decode("latin-1")
-        # The shell draws with ANSI sequences; drop them so tests read plain text.
-        output = re.sub(r"\x1b\[[0-9;?=]*[A-Za-z]", "", output)
+        # The shell draws with ANSI sequences and ends lines with CR LF; tests read plain lines.
+        output = ANSI.sub("", output).replace("\r", "")
         return BootResult(output, ended, time.monotonic() - started)
 
-    def boot_shell(self, files, lines, timeout=120):
-        """Boots into OVMF's UEFI Shell with a disk holding `files` and a startup.nsh of `lines`
-        (preceded by `fs0:`); the script ends by shutting the machine down."""
-        script = ["@echo -off", "fs0:"] + list(lines) + ["echo " + SHELL_DONE, "reset -s"]
+    def boot_shell(self, files, lines, timeout=180, echo=False):
+        """Boots into OVMF's UEFI Shell with a disk holding `files` and a startup.nsh that runs
+        `fs0:`, then `lines`, then shuts the machine down. With `echo` the shell shows each
+        line after its prompt (`FS0:\\> line`) before running it."""
+        script = ([] if echo else ["@echo -off"]) + ["fs0:"] + list(lines)
+        script += ["echo " + SHELL_DONE, "reset -s"]
         fat_image(self.disk, files, script)
         # Any key but Esc skips the shell's 5-second countdown before startup.nsh.
         return self._run(["-drive", "file=%s,format=raw,if=virtio" % self.disk], timeout,
                          press_key_on="seconds to skip")
 
-    def boot_kernel(self, kernel, initrd, append="console=ttyS0 quiet panic=-1", timeout=120):
-        """Boots a Linux kernel through OVMF's EFI stub; it ends with a reboot or a power-off."""
+    def boot_kernel(self, kernel, initrd, append="console=ttyS0 quiet panic=-1", timeout=180):
+        """Boots a Linux kernel with an initramfs through OVMF's EFI stub; it ends with a
+        reboot or a power-off."""
         return self._run(["-kernel", kernel, "-initrd", initrd, "-append", append], timeout)

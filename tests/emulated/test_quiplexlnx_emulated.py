@@ -43,10 +43,6 @@ EXPECTED = {
 RESTART_REQUEST = bytes([0xFF, 0xFF, 0, 0]) + b"&W\0tools\\App.efi\0"
 
 
-def console_lines(text):
-    return text.replace("\r\n", "\n").replace("\r", "")
-
-
 class EmulatedLinux(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -58,7 +54,7 @@ class EmulatedLinux(unittest.TestCase):
             "bin/inode_flags": os.environ["INODE_FLAGS"]}, INIT_BODY)
         cls.machine = machine.Machine(os.path.join(folder, "linux-machine"))
         cls.linux = cls.machine.boot_kernel(kernel, initrd, timeout=300)
-        cls.console = console_lines(cls.linux.output)
+        cls.console = cls.linux.output
         sys.stderr.write(cls.console[-4000:] + "\n")
         cls.shell = cls.machine.boot_shell({}, machine.shell_dump_variable("Quiplex"), timeout=180)
 
@@ -97,10 +93,10 @@ class EmulatedLinux(unittest.TestCase):
         self.assertTrue(self.linux.ended, "the reset ends QEMU")
 
     def test_next_start_finds_the_request_in_firmware(self):
-        variable = machine.parse_dmpstore(self.shell.between("DUMP-BEGIN", "DUMP-END"))
+        variable = machine.parse_dmpstore(self.shell.between("DUMP-BEGIN", "DUMP-END"), "Quiplex")
         self.assertIsNotNone(variable, self.shell.output[-2000:])
-        self.assertEqual(variable["attributes"], "NV+RT+BS")
-        self.assertEqual(variable["data"], RESTART_REQUEST)
+        self.assertEqual(variable.attributes, "NV+RT+BS")
+        self.assertEqual(variable.data, RESTART_REQUEST)
 
 
 if __name__ == "__main__":

@@ -268,14 +268,35 @@ TEST(EfivarfsSyscalls, ImmutableFlagClearedForTheWriteAndPutBack)
                                                "open 0 " + std::string(QUIPLEX_FILE),
                                                "getflags",
                                                "setflags " + std::to_string(FS_NOATIME_FL),
-                                               "close",
                                                "open 578 " + std::string(QUIPLEX_FILE),
                                                "write 10",
                                                "close",
-                                               "open 0 " + std::string(QUIPLEX_FILE),
                                                "setflags " + both,
                                                "close"};
     EXPECT_EQ(fake.log, expected);
+}
+
+TEST(EfivarfsSyscalls, DeleteHoldsTheFlagDescriptorAndRestoresOnlyWhenTheFileStays)
+{
+    const std::string both = std::to_string(FS_IMMUTABLE_FL | FS_NOATIME_FL);
+    const std::string file(QUIPLEX_FILE);
+    const std::vector<std::string> head = {
+        "stat .",         "stat ..",  "access",
+        "open 0 " + file, "getflags", "setflags " + std::to_string(FS_NOATIME_FL),
+        "unlink " + file};
+    for (const int unlink_errno : {0, EBUSY}) {
+        reset_fake();
+        fake.flags = FS_IMMUTABLE_FL | FS_NOATIME_FL;
+        fake.unlink_errno = unlink_errno;
+        EXPECT_EQ(write_variable("Quiplex", VENDOR_GUID_TEXT, nullptr, 0, 7),
+                  unlink_errno == 0 ? STATUS_SUCCESS : STATUS_ACCESS_DENIED);
+        std::vector<std::string> expected = head;
+        if (unlink_errno != 0)
+            expected.push_back("setflags " + both);
+        expected.push_back("close");
+        EXPECT_EQ(fake.log, expected) << unlink_errno;
+        EXPECT_EQ(fake.open_fds, 0) << unlink_errno;
+    }
 }
 
 TEST(EfivarfsSyscalls, FileSystemWithoutFlagsIsNoError)

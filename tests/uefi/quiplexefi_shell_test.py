@@ -1,15 +1,19 @@
 """quiplexefi.efi end to end in the emulated machine's UEFI Shell, checked with dmpstore."""
+import os
 import re
+import shutil
 import struct
 import sys
+import tempfile
 import unittest
 
-from shell_machine import Machine, dmpstore_bytes
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "emulated"))
+from machine import Machine, parse_dmpstore, shell_set_variable  # noqa: E402
 
 GUID = "81686ef9-7f6f-42e3-9371-696de9bf6299"
 EFI_IMAGE = sys.argv.pop(1) if len(sys.argv) > 1 else "quiplexefi.efi"
-SET_PRESENCE = "setvar ZarvexUEFI -guid %s -nv -bs -rt =01020304\n" % GUID
-DUMP = "dmpstore Quiplex -guid %s\n" % GUID
+SET_PRESENCE = shell_set_variable("ZarvexUEFI", bytes([1, 2, 3, 4]), GUID)
+DUMP = "dmpstore Quiplex -guid %s" % GUID
 
 
 def payload(code, text=b"", run=b""):
@@ -33,44 +37,54 @@ def results(console):
     return re.findall(r"^RC=(0x[0-9A-F]+)$", console, re.M)
 
 
+def dumped(console):
+    """Attributes and bytes of "Quiplex" in dmpstore's output, or None."""
+    variable = parse_dmpstore(console, "Quiplex")
+    return None if variable is None else (variable.attributes, variable.data)
+
+
 class ShellTest(unittest.TestCase):
     def setUp(self):
-        self.machine = Machine(EFI_IMAGE)
+        self.folder = tempfile.mkdtemp(prefix="quiplex-uefi-")
+        self.machine = Machine(self.folder)
 
     def tearDown(self):
-        self.machine.close()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def boot(self, lines):
+        """Runs `lines` after fs0: in the Shell, each shown after its prompt; the console text."""
+        return self.machine.boot_shell({"quiplexefi.efi": EFI_IMAGE}, lines, timeout=240,
+                                       echo=True).output
 
     def test_usage_and_missing_boot_manager(self):
-        console = self.machine.boot("fs0:\nquiplexefi.efi\necho \"RC=%lasterror%\"\n"
-                                    "quiplexefi.efi 2/noreboot\necho \"RC=%lasterror%\"\n"
-                                    + DUMP + "reset -s\n")
+        console = self.boot(["quiplexefi.efi", 'echo "RC=%lasterror%"',
+                             "quiplexefi.efi 2/noreboot", 'echo "RC=%lasterror%"', DUMP])
         self.assertIn("Version 1.03\n\nUsage: quiplexu bootselection", console)
         self.assertIn("  quiplex /shutdown/run=filename.extFS0:\\>", console)
         self.assertIn("Zarvex UEFI was not found.\n", console)
         self.assertEqual(results(console), ["0x3D", "0x8"])
-        self.assertIsNone(dmpstore_bytes(console, "Quiplex"))
+        self.assertIsNone(dumped(console))
 
     def test_requests_byte_for_byte(self):
-        script = "fs0:\n" + SET_PRESENCE
+        lines = [SET_PRESENCE]
         for arguments, _ in REQUESTS:
-            script += "quiplexefi.efi %s\necho \"RC=%%lasterror%%\"\n%s" % (arguments, DUMP)
-        console = self.machine.boot(script + "reset -s\n")
+            lines += ["quiplexefi.efi " + arguments, 'echo "RC=%lasterror%"', DUMP]
+        console = self.boot(lines)
         self.assertEqual(results(console), ["0x0"] * len(REQUESTS))
         dumps = re.split(r"FS0:\\> quiplexefi\.efi ", console)[1:]
         self.assertEqual(len(dumps), len(REQUESTS))
         for (arguments, expected), section in zip(REQUESTS, dumps):
             with self.subTest(arguments=arguments):
-                found = dmpstore_bytes(section, "Quiplex")
+                found = dumped(section)
                 self.assertIsNotNone(found)
                 self.assertEqual(found, ("NV+RT+BS", expected))
         self.assertEqual(len(REQUESTS[-1][1]), 119)
 
     def test_warm_reset_keeps_request(self):
-        console = self.machine.boot("fs0:\n" + SET_PRESENCE + "quiplexefi.efi /next\n"
-                                    "echo \"NOT RESET\"\nreset -s\n")
+        console = self.boot([SET_PRESENCE, "quiplexefi.efi /next", 'echo "NOT RESET"'])
         self.assertNotIn("NOT RESET", console.split("quiplexefi.efi /next", 1)[1])
-        after = self.machine.boot("fs0:\n" + DUMP + "reset -s\n")
-        self.assertEqual(dmpstore_bytes(after, "Quiplex"), ("NV+RT+BS", payload(0xFFFE)))
+        after = self.boot([DUMP])
+        self.assertEqual(dumped(after), ("NV+RT+BS", payload(0xFFFE)))
 
 
 if __name__ == "__main__":
