@@ -117,6 +117,17 @@ void free(void *block)
         gBS->FreePool(block);
 }
 
+// The core copies the version text and a request's code with memcpy; the compiler may also emit
+// calls to it for struct copies.
+void *memcpy(void *to, const void *from, size_t count)
+{
+    auto *d = static_cast<unsigned char *>(to);
+    auto *s = static_cast<const unsigned char *>(from);
+    while (count--)
+        *d++ = *s++;
+    return to;
+}
+
 // The core clears its buffers with memset; the compiler may also emit calls to it for zeroing.
 void *memset(void *to, int value, size_t count)
 {

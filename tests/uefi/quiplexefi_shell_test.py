@@ -80,6 +80,32 @@ class ShellTest(unittest.TestCase):
                 self.assertEqual(found, ("NV+RT+BS", expected))
         self.assertEqual(len(REQUESTS[-1][1]), 119)
 
+    def test_tool_options_and_every_argument(self):
+        pending = payload(0xFFFF, b"Shell Item", b"x.efi")
+        item_64 = "quiplexefi.efi 1 " + " ".join(["x"] * 62) + " /noreboot"
+        item_200 = "quiplexefi.efi 2 " + " ".join(['""'] * 198) + " /noreboot"
+        console = self.boot([SET_PRESENCE, shell_set_variable("Quiplex", pending, GUID),
+                             "quiplexefi.efi --version", 'echo "RC=%lasterror%"',
+                             "quiplexefi.efi --status", 'echo "RC=%lasterror%"',
+                             "quiplexefi.efi --Cancel", 'echo "RC=%lasterror%"', DUMP,
+                             "quiplexefi.efi --cancel", 'echo "RC=%lasterror%"',
+                             "quiplexefi.efi 2 -n", 'echo "RC=%lasterror%"',
+                             item_64, 'echo "RC=%lasterror%"', DUMP + " -b",
+                             item_200, 'echo "RC=%lasterror%"', DUMP])
+        self.assertIn("quiplexefi.efi --version\nquiplexefi 1.03\n", console)
+        self.assertIn("Zarvex UEFI: found\nPending request: name \"Shell Item\"\n"
+                      'Run file: "x.efi"\nSize: 21 bytes, attributes 0x00000007\n', console)
+        self.assertIn("The pending request was cancelled.\n", console)
+        self.assertIn("No request was pending.\n", console)
+        # Both long commands end without a reset: /noreboot was seen as the 64th and 200th word.
+        self.assertEqual(results(console), ["0x0", "0x0", "0x0", "0x0", "0x3D", "0x0", "0x0"])
+        sections = console.split(item_64)
+        self.assertIsNone(dumped(sections[0].split("--Cancel")[1]))
+        self.assertEqual(dumped(sections[1].split("quiplexefi.efi 2 ")[0]),
+                         ("NV+RT+BS", payload(0xFFFF, b"1 " + b"x " * 24)[:4] +
+                          (b"1 " + b"x " * 24).strip() + b"\0\0"))
+        self.assertEqual(dumped(console.rsplit("/noreboot", 1)[1]), ("NV+RT+BS", payload(2)))
+
     def test_warm_reset_keeps_request(self):
         console = self.boot([SET_PRESENCE, "quiplexefi.efi /next", 'echo "NOT RESET"'])
         self.assertNotIn("NOT RESET", console.split("quiplexefi.efi /next", 1)[1])

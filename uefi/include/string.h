@@ -7,6 +7,7 @@ extern "C" {
 size_t strlen(const char *text);
 char *strcpy(char *to, const char *from);
 char *strstr(const char *text, const char *part);
+void *memcpy(void *to, const void *from, size_t count);
 void *memset(void *to, int value, size_t count);
 #ifdef __cplusplus
 }
