@@ -8,6 +8,7 @@ efivarfs module, the given programs (with the shared libraries they need) and an
 import glob
 import gzip
 import os
+import re
 import stat
 import subprocess
 
@@ -27,12 +28,29 @@ mount -t devtmpfs none /dev
 insmod /lib/efivarfs.ko
 EFIVARS=/sys/firmware/efi/efivars
 GUID=81686ef9-7f6f-42e3-9371-696de9bf6299
+# Scenario markers that scenario_output() and scenario_dump() read back from the console.
+run() { name=$1; shift; echo "QUIPLEX-RUN-BEGIN $name"; "$@"; s=$?; echo "QUIPLEX-RUN-END $name status=$s"; }
+dump() { echo "QUIPLEX-DUMP-BEGIN $1"; od -An -tx1 -v $EFIVARS/Quiplex-$GUID; /bin/inode_flags $EFIVARS/Quiplex-$GUID; echo "QUIPLEX-DUMP-END $1"; }
 echo QUIPLEX-INIT-READY
 """
 INIT_EPILOGUE = """
 echo QUIPLEX-INIT-DONE
 poweroff -f
 """
+
+
+def scenario_output(console, name):
+    """(output, exit status) of `run NAME ...` in the console text, or None if it did not run."""
+    m = re.search(r"QUIPLEX-RUN-BEGIN %s\n(.*?)QUIPLEX-RUN-END %s status=(\d+)" % (name, name),
+                  console, re.S)
+    return None if m is None else (m.group(1), int(m.group(2)))
+
+
+def scenario_dump(console, name):
+    """(file bytes, immutable "yes"/"no") of `dump NAME` in the console text, or None."""
+    m = re.search(r"QUIPLEX-DUMP-BEGIN %s\n(.*?)flags: (\S+) immutable=(\w+)\nQUIPLEX-DUMP-END"
+                  % name, console, re.S)
+    return None if m is None else (bytes.fromhex(m.group(1)), m.group(3))
 
 
 def _read(path):

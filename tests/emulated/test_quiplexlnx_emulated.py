@@ -7,7 +7,6 @@ Needs QUIPLEXLNX, INODE_FLAGS (built programs) and QUIPLEX_EMULATED_DIR (cache a
 """
 
 import os
-import re
 import sys
 import unittest
 
@@ -20,8 +19,6 @@ USAGE_HINT_92 = ("Zarvex UEFI was not found.\nIs efivarfs is mounted?\n"
 ATTRIBUTES = b"\x07\x00\x00\x00"
 
 INIT_BODY = r"""
-run() { name=$1; shift; echo "QUIPLEX-RUN-BEGIN $name"; "$@"; s=$?; echo "QUIPLEX-RUN-END $name status=$s"; }
-dump() { echo "QUIPLEX-DUMP-BEGIN $1"; od -An -tx1 -v $EFIVARS/Quiplex-$GUID; /bin/inode_flags $EFIVARS/Quiplex-$GUID; echo "QUIPLEX-DUMP-END $1"; }
 run not-mounted /bin/quiplexlnx 1
 mount -t efivarfs none $EFIVARS
 run no-boot-manager /bin/quiplexlnx /current
@@ -59,16 +56,14 @@ class EmulatedLinux(unittest.TestCase):
         cls.shell = cls.machine.boot_shell({}, machine.shell_dump_variable("Quiplex"), timeout=180)
 
     def run_output(self, name):
-        m = re.search(r"QUIPLEX-RUN-BEGIN %s\n(.*?)QUIPLEX-RUN-END %s status=(\d+)" % (name, name),
-                      self.console, re.S)
-        self.assertIsNotNone(m, "scenario %s did not run" % name)
-        return m.group(1), int(m.group(2))
+        found = linux_image.scenario_output(self.console, name)
+        self.assertIsNotNone(found, "scenario %s did not run" % name)
+        return found
 
     def dump(self, name):
-        m = re.search(r"QUIPLEX-DUMP-BEGIN %s\n(.*?)flags: (\S+) immutable=(\w+)\nQUIPLEX-DUMP-END"
-                      % name, self.console, re.S)
-        self.assertIsNotNone(m, "no dump after %s" % name)
-        return bytes.fromhex(m.group(1)), m.group(3)
+        found = linux_image.scenario_dump(self.console, name)
+        self.assertIsNotNone(found, "no dump after %s" % name)
+        return found
 
     def test_not_mounted_gives_92_and_the_hint(self):
         self.assertEqual(self.run_output("not-mounted"), (USAGE_HINT_92, 92))
