@@ -1,0 +1,75 @@
+# Install rules: where `cmake --install` (and so each package) puts the programs and documents.
+include(GNUInstallDirs)
+
+set(QUIPLEX_EFI_IMAGE_FOR_PACKAGE "" CACHE FILEPATH
+    "quiplexefi.efi from a uefi build, installed beside quiplexlnx (scripts/package.sh sets it)")
+
+if(QUIPLEX_PLATFORM STREQUAL "windows")
+    # The zip is flat: the program and its two documents side by side.
+    install(TARGETS quiplexu RUNTIME DESTINATION .)
+    install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+    return()
+endif()
+
+# The firmware loads the image from the EFI system partition, never from here: the
+# administrator copies it there (and signs it first where Secure Boot is on).
+if(QUIPLEX_PLATFORM STREQUAL "uefi")
+    install(FILES ${QUIPLEX_EFI_IMAGE} DESTINATION lib/quiplex)
+    return()
+endif()
+if(QUIPLEX_EFI_IMAGE_FOR_PACKAGE)
+    if(NOT EXISTS ${QUIPLEX_EFI_IMAGE_FOR_PACKAGE})
+        message(FATAL_ERROR "QUIPLEX_EFI_IMAGE_FOR_PACKAGE: no such file "
+            "${QUIPLEX_EFI_IMAGE_FOR_PACKAGE}")
+    endif()
+    install(FILES ${QUIPLEX_EFI_IMAGE_FOR_PACKAGE} DESTINATION lib/quiplex)
+endif()
+
+# LLVM 14's llvm-strip rejects the relocations of a static glibc program; binutils' strip does not.
+find_program(QUIPLEX_GNU_STRIP NAMES strip)
+if(CMAKE_STRIP MATCHES "llvm-strip" AND QUIPLEX_GNU_STRIP)
+    # The strip rule reads the cache entry (the target lives in another directory).
+    set(CMAKE_STRIP ${QUIPLEX_GNU_STRIP} CACHE FILEPATH "Strip for installed programs" FORCE)
+endif()
+install(TARGETS quiplexlnx RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
+
+# The hook names quiplexlnx by its full path, which is only known for certain at install time
+# (`cmake --install --prefix` and CPack may change the prefix); systemd wants it under lib/,
+# not the multiarch library directory.
+set(QUIPLEX_HOOK ${CMAKE_CURRENT_BINARY_DIR}/install/quiplex)
+if(IS_ABSOLUTE "${CMAKE_INSTALL_SBINDIR}")
+    set(QUIPLEX_HOOK_SBINDIR "${CMAKE_INSTALL_SBINDIR}")
+else()
+    set(QUIPLEX_HOOK_SBINDIR "\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_SBINDIR}")
+endif()
+install(CODE "
+    set(QUIPLEXLNX \"${QUIPLEX_HOOK_SBINDIR}/quiplexlnx\")
+    configure_file(\"${PROJECT_SOURCE_DIR}/linux/sleep-hook.sh.in\" \"${QUIPLEX_HOOK}\" @ONLY)
+    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system-sleep\" TYPE FILE
+         PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                     WORLD_READ WORLD_EXECUTE
+         FILES \"${QUIPLEX_HOOK}\")
+")
+
+# Manual pages and changelogs are installed compressed, as man-db reads them and Debian wants.
+set(QUIPLEX_GZIPPED)
+foreach(source doc/quiplexlnx.8 packaging/changelog)
+    get_filename_component(name ${source} NAME)
+    set(gzipped ${CMAKE_CURRENT_BINARY_DIR}/install/${name}.gz)
+    # -n leaves out the name and time stamp, so two builds give the same bytes.
+    add_custom_command(OUTPUT ${gzipped}
+        COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/${source} > ${gzipped}
+        DEPENDS ${PROJECT_SOURCE_DIR}/${source}
+        VERBATIM)
+    list(APPEND QUIPLEX_GZIPPED ${gzipped})
+endforeach()
+add_custom_target(quiplex_install_files ALL DEPENDS ${QUIPLEX_GZIPPED})
+
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/install/quiplexlnx.8.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+              ${PROJECT_SOURCE_DIR}/packaging/copyright
+              ${CMAKE_CURRENT_BINARY_DIR}/install/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quiplex)

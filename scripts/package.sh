@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Builds the packages into build/packages: the .deb (quiplexlnx with quiplexefi.efi) and the zip
+# of quiplexu. Uses build dirs of its own (build/package-*) and needs none of the test tools.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+out=build/packages
+# Without tests: proves the programs build where GoogleTest is not even looked for.
+no_tests=(-DQUIPLEX_BUILD_TESTS=OFF -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON --no-warn-unused-cli)
+
+step() { echo "+ $*"; "$@"; }
+build() {  # preset, binary dir, extra cache settings
+    local preset=$1 dir=$2
+    shift 2
+    step cmake --preset "$preset" -B "$dir" "${no_tests[@]}" "$@" >/dev/null
+    step cmake --build "$dir"
+}
+pack() {  # binary dir, package file name
+    rm -rf "$1/cpack"
+    (cd "$1" && step cpack -B "$top/$1/cpack") >/dev/null
+    cp "$1/cpack/$2" "$out/"
+    echo "$out/$2"
+}
+
+mkdir -p "$out"
+rm -f "$out"/*.deb "$out"/*.zip
+version=$(sed -n 's/^project(quiplex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+
+# One .deb holds both builds: the uefi build's image goes into the linux build's install rules.
+build uefi build/package-uefi
+build linux build/package-linux -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+    -DQUIPLEX_EFI_IMAGE_FOR_PACKAGE="$top/build/package-uefi/uefi/quiplexefi.efi"
+pack build/package-linux "quiplex_${version}_amd64.deb"
+
+build windows build/package-windows -DCMAKE_BUILD_TYPE=Release
+pack build/package-windows "quiplexu-${version}-win64.zip"

@@ -1,0 +1,137 @@
+"""The packages as shipped: scripts/package.sh, then the .deb's contents, control fields, lintian,
+its manual page rendered with warnings as errors, the zip's contents, and the .deb's own
+quiplexlnx writing a request on the emulated UEFI PC (run this under the emulator lock).
+Needs QUIPLEX_SOURCE_DIR and QUIPLEX_EMULATED_DIR (the kernel cache of the emulated tests).
+"""
+
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+import zipfile
+
+SOURCE = os.environ["QUIPLEX_SOURCE_DIR"]
+sys.path.insert(0, os.path.join(SOURCE, "tests", "emulated"))
+import linux_image  # noqa: E402
+import machine  # noqa: E402
+
+VERSION = re.search(r"project\(quiplex VERSION ([0-9.]+)",
+                    open(os.path.join(SOURCE, "CMakeLists.txt")).read()).group(1)
+PACKAGES = os.path.join(SOURCE, "build", "packages")
+DEB = os.path.join(PACKAGES, "quiplex_%s_amd64.deb" % VERSION)
+ZIP = os.path.join(PACKAGES, "quiplexu-%s-win64.zip" % VERSION)
+
+DEB_FILES = {
+    "usr/sbin/quiplexlnx": 0o755,
+    "usr/lib/systemd/system-sleep/quiplex": 0o755,
+    "usr/lib/quiplex/quiplexefi.efi": 0o644,
+    "usr/share/man/man8/quiplexlnx.8.gz": 0o644,
+    "usr/share/doc/quiplex/README.md": 0o644,
+    "usr/share/doc/quiplex/LICENSE": 0o644,
+    "usr/share/doc/quiplex/copyright": 0o644,
+    "usr/share/doc/quiplex/changelog.gz": 0o644,
+    "usr/share/lintian/overrides/quiplex": 0o644,
+}
+MODES = {"r": 4, "w": 2, "x": 1, "-": 0}
+
+INIT_BODY = """mount -t efivarfs none $EFIVARS
+printf '\\007\\000\\000\\000\\132\\166' > $EFIVARS/ZarvexUEFI-$GUID
+/usr/sbin/quiplexlnx 2/noreboot
+echo "QUIPLEX-DEB-STATUS $?"
+echo "QUIPLEX-DEB-BYTES $(od -An -tx1 -v $EFIVARS/Quiplex-$GUID)"
+"""
+
+
+def run(*command, **options):
+    return subprocess.run(command, capture_output=True, text=True, **options)
+
+
+class Packages(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        built = run("bash", os.path.join(SOURCE, "scripts", "package.sh"))
+        if built.returncode != 0:
+            raise AssertionError("package.sh failed:\n" + built.stdout + built.stderr)
+        cls.tree = tempfile.TemporaryDirectory()
+        subprocess.run(["dpkg-deb", "-x", DEB, cls.tree.name], check=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tree.cleanup()
+
+    def path(self, name):
+        return os.path.join(self.tree.name, name)
+
+    def test_deb_holds_every_file_with_its_mode(self):
+        listing = run("dpkg-deb", "-c", DEB).stdout
+        files = {}
+        for line in listing.splitlines():
+            fields = line.split()
+            if not fields[0].startswith("d"):
+                bits = fields[0][1:10]
+                files[fields[-1].lstrip("./")] = sum(
+                    MODES[c] << (6 - 3 * (i // 3)) for i, c in enumerate(bits))
+        self.assertEqual(files, DEB_FILES)
+
+    def test_control_fields(self):
+        fields = {}
+        for name in ("Package", "Version", "Architecture", "Section", "Depends", "Description"):
+            fields[name] = run("dpkg-deb", "-f", DEB, name).stdout.strip()
+        self.assertEqual(fields["Package"], "quiplex")
+        self.assertEqual(fields["Version"], VERSION)
+        self.assertEqual(fields["Architecture"], "amd64")
+        self.assertEqual(fields["Section"], "admin")
+        # Static on purpose (it runs from an initramfs): nothing for dpkg-shlibdeps to add.
+        self.assertEqual(fields["Depends"], "")
+        self.assertGreater(len(fields["Description"].splitlines()), 5)
+
+    def test_lintian_finds_no_error_or_warning(self):
+        result = run("lintian", "--fail-on", "error,warning", DEB)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
+    def test_programs_and_hook(self):
+        kind = run("file", "-b", self.path("usr/sbin/quiplexlnx")).stdout
+        self.assertIn("statically linked", kind)
+        self.assertIn("stripped", kind.replace("not stripped", ""))
+        with open(self.path("usr/lib/quiplex/quiplexefi.efi"), "rb") as f:
+            self.assertEqual(f.read(2), b"MZ")
+        with open(self.path("usr/lib/systemd/system-sleep/quiplex")) as f:
+            self.assertIn('quiplexlnx="/usr/sbin/quiplexlnx"\n', f.read())
+
+    def test_manual_page_renders_without_warnings(self):
+        page = self.path("usr/share/man/man8/quiplexlnx.8.gz")
+        for width in ("80", "60"):
+            result = run("man", "--warnings", "-l", page,
+                         env=dict(os.environ, MANWIDTH=width, MAN_KEEP_FORMATTING="0"))
+            self.assertEqual((result.returncode, result.stderr), (0, ""), "width " + width)
+            # man writes bold and underline as overstrikes when it is not on a terminal.
+            self.assertIn("EXIT STATUS", re.sub(".\b", "", result.stdout))
+        source = run("sh", "-c", "zcat '%s' | groff -ww -z -man" % page)
+        self.assertEqual((source.returncode, source.stderr), (0, ""))
+
+    def test_zip_holds_the_program_and_documents(self):
+        top = "quiplexu-%s-win64/" % VERSION
+        with zipfile.ZipFile(ZIP) as z:
+            self.assertEqual(sorted(z.namelist()),
+                             [top + "LICENSE", top + "README.md", top + "quiplexu.exe"])
+            exe = z.read(top + "quiplexu.exe")
+        # A PE image for x86-64: "MZ", then the machine field after the "PE\0\0" signature.
+        pe = int.from_bytes(exe[0x3C:0x40], "little")
+        self.assertEqual((exe[:2], exe[pe:pe + 6]), (b"MZ", b"PE\0\0\x64\x86"))
+
+    def test_shipped_quiplexlnx_writes_a_request_on_the_emulated_pc(self):
+        folder = os.environ["QUIPLEX_EMULATED_DIR"]
+        kernel, module = linux_image.fetch_kernel(os.path.join(folder, "cache"))
+        initrd = os.path.join(folder, "deb-quiplexlnx.cpio.gz")
+        linux_image.build_initramfs(
+            initrd, module, {"usr/sbin/quiplexlnx": self.path("usr/sbin/quiplexlnx")}, INIT_BODY)
+        result = machine.Machine(os.path.join(folder, "deb-machine")).boot_kernel(kernel, initrd)
+        console = result.output.replace("\r", "")
+        self.assertIn("QUIPLEX-DEB-STATUS 0\n", console, console[-3000:])
+        self.assertIn("QUIPLEX-DEB-BYTES  07 00 00 00 02 00 00 00 00 00\n", console)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
