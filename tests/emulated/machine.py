@@ -34,6 +34,9 @@ import time
 
 OVMF_CODE = "/usr/share/OVMF/OVMF_CODE_4M.fd"
 OVMF_VARS = "/usr/share/OVMF/OVMF_VARS_4M.fd"
+# Debian's Secure Boot build with test keys enrolled; it needs SMM and refuses its own Shell.
+OVMF_SECURE_CODE = "/usr/share/OVMF/OVMF_CODE_4M.snakeoil.fd"
+OVMF_SECURE_VARS = "/usr/share/OVMF/OVMF_VARS_4M.snakeoil.fd"
 VENDOR_GUID = "81686ef9-7f6f-42e3-9371-696de9bf6299"
 EMULATOR_LOCK = "/tmp/quiplex-emulator.lock"
 # Printed by our startup.nsh when it has run to its end; the shell then shuts the machine down.
@@ -119,6 +122,10 @@ def fat_image(path, files, startup_lines=None):
         if startup_lines is not None:
             items["startup.nsh"] = ("\r\n".join(startup_lines) + "\r\n").encode()
         for name, content in items.items():
+            folders = name.split("/")[:-1]
+            for depth in range(1, len(folders) + 1):
+                subprocess.run(["mmd", "-D", "s", "-i", path, "::" + "/".join(folders[:depth])],
+                               capture_output=True, env=dict(os.environ, MTOOLS_SKIP_CHECK="1"))
             source = content
             if isinstance(content, (bytes, bytearray)):
                 source = os.path.join(staging, name.replace("/", "_"))
@@ -158,30 +165,37 @@ def parse_dmpstore(text, name=None):
 
 
 class Machine:
-    def __init__(self, folder, memory_mb=512):
+    def __init__(self, folder, memory_mb=512, secure_boot=False):
         self.folder = folder
         os.makedirs(folder, exist_ok=True)
+        self.secure_boot = secure_boot
+        self.code = OVMF_SECURE_CODE if secure_boot else OVMF_CODE
         self.vars = os.path.join(folder, "vars.fd")
-        shutil.copyfile(OVMF_VARS, self.vars)
+        shutil.copyfile(OVMF_SECURE_VARS if secure_boot else OVMF_VARS, self.vars)
         self.memory_mb = memory_mb
         self.disk = os.path.join(folder, "disk.img")
 
     def _command(self, extra):
-        command = ["qemu-system-x86_64", "-machine", "q35", "-m", str(self.memory_mb),
+        command = ["qemu-system-x86_64", "-machine", "q35,smm=on" if self.secure_boot else "q35",
+                   "-m", str(self.memory_mb),
                    "-display", "none", "-serial", "stdio", "-monitor", "none",
                    "-no-reboot", "-net", "none",
-                   "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=" + OVMF_CODE,
+                   "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=" + self.code,
                    "-drive", "if=pflash,format=raw,unit=1,file=" + self.vars]
+        if self.secure_boot:
+            # Only SMM may write the variable store, as on a real machine with Secure Boot.
+            command += ["-global", "driver=cfi.pflash01,property=secure,value=on",
+                        "-global", "ICH9-LPC.disable_s3=1"]
         command += ["-accel", "kvm" if kvm_usable() else "tcg"]
         return command + extra
 
-    def _run(self, extra, timeout, press_key_on=None):
+    def _run(self, extra, timeout, press_key_on=None, stop_on=()):
         with emulator_lock():
-            return self._run_locked(extra, timeout, press_key_on)
+            return self._run_locked(extra, timeout, press_key_on, stop_on)
 
-    def _run_locked(self, extra, timeout, press_key_on):
-        """Runs QEMU until it ends or `timeout` seconds pass; presses a key once when the text
-        `press_key_on` shows on the console."""
+    def _run_locked(self, extra, timeout, press_key_on, stop_on):
+        """Runs QEMU until it ends, `timeout` seconds pass or a text of `stop_on` shows on the
+        console; presses a key once when the text `press_key_on` shows."""
         started = time.monotonic()
         process = subprocess.Popen(self._command(extra), stdin=subprocess.PIPE,
                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
@@ -197,6 +211,8 @@ class Machine:
         while time.monotonic() - started < timeout:
             if process.poll() is not None:
                 ended = True
+                break
+            if stop_on and any(text.encode() in b"".join(chunks) for text in stop_on):
                 break
             if not pressed and press_key_on.encode() in b"".join(chunks):
                 try:
@@ -228,7 +244,18 @@ class Machine:
         return self._run(["-drive", "file=%s,format=raw,if=virtio" % self.disk], timeout,
                          press_key_on="seconds to skip")
 
-    def boot_kernel(self, kernel, initrd, append="console=ttyS0 quiet panic=-1", timeout=180):
-        """Boots a Linux kernel with an initramfs through OVMF's EFI stub; it ends with a
-        reboot or a power-off."""
-        return self._run(["-kernel", kernel, "-initrd", initrd, "-append", append], timeout)
+    def boot_kernel(self, kernel, initrd, append="console=ttyS0 quiet panic=-1", timeout=180,
+                    disks=()):
+        """Boots a Linux kernel with an initramfs through OVMF's EFI stub, with `disks` (raw
+        images) as virtio disks; it ends with a reboot or a power-off."""
+        extra = ["-kernel", kernel, "-initrd", initrd, "-append", append]
+        for disk in disks:
+            extra += ["-drive", "file=%s,format=raw,if=virtio" % disk]
+        return self._run(extra, timeout)
+
+    def boot_removable(self, loader, stop_on, timeout=180):
+        """Starts from a disk whose removable-media loader (\\EFI\\BOOT\\BOOTX64.EFI) is the
+        file `loader`, until a text of `stop_on` shows (or QEMU ends, or `timeout` passes)."""
+        fat_image(self.disk, {"EFI/BOOT/BOOTX64.EFI": loader})
+        return self._run(["-drive", "file=%s,format=raw,if=virtio" % self.disk], timeout,
+                         stop_on=stop_on)

@@ -7,17 +7,15 @@ Usage: secure_boot_test.py QUIPLEXEFI_EFI
 
 import os
 import re
-import shutil
 import subprocess
 import sys
 import tempfile
-import threading
-import time
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "emulated"))
+import machine  # noqa: E402
+
 IMAGE = sys.argv.pop(1) if len(sys.argv) > 1 else os.environ.get("QUIPLEX_EFI_IMAGE", "")
-OVMF_CODE = "/usr/share/OVMF/OVMF_CODE_4M.snakeoil.fd"
-OVMF_VARS = "/usr/share/OVMF/OVMF_VARS_4M.snakeoil.fd"
 KEY = "/usr/share/ovmf/PkKek-1-snakeoil.key"
 CERT = "/usr/share/ovmf/PkKek-1-snakeoil.pem"
 PASSPHRASE = "snakeoil"
@@ -31,44 +29,11 @@ def run(*command, **options):
     return subprocess.run(command, check=True, capture_output=True, **options)
 
 
-def boot(folder, loader, timeout=240):
-    """Serial console text of one start from a disk whose removable-media loader is `loader`."""
-    disk = os.path.join(folder, "disk.img")
-    if os.path.exists(disk):
-        os.unlink(disk)
-    tools = dict(os.environ, MTOOLS_SKIP_CHECK="1")
-    run("mkfs.vfat", "-C", disk, "16384")
-    run("mmd", "-i", disk, "::EFI", "::EFI/BOOT", env=tools)
-    run("mcopy", "-i", disk, loader, "::EFI/BOOT/BOOTX64.EFI", env=tools)
-    variables = os.path.join(folder, "vars.fd")
-    shutil.copyfile(OVMF_VARS, variables)
-    command = ["qemu-system-x86_64", "-machine", "q35,smm=on", "-m", "256",
-               "-global", "driver=cfi.pflash01,property=secure,value=on",
-               "-global", "ICH9-LPC.disable_s3=1",
-               "-display", "none", "-serial", "stdio", "-monitor", "none",
-               "-no-reboot", "-net", "none",
-               "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=" + OVMF_CODE,
-               "-drive", "if=pflash,format=raw,unit=1,file=" + variables,
-               "-drive", "file=%s,format=raw,if=virtio" % disk]
-    process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                               stderr=subprocess.STDOUT)
-    chunks = []
-    thread = threading.Thread(target=lambda: chunks.extend(
-        iter(lambda: process.stdout.read1(4096), b"")), daemon=True)
-    thread.start()
-    started = time.monotonic()
-    # The firmware waits for a key once every boot option has failed: stop at that point.
-    while process.poll() is None and time.monotonic() - started < timeout:
-        text = b"".join(chunks).decode("latin-1")
-        if NOTHING_LEFT in text or USAGE_START in text and text.rstrip().endswith("filename.ext"):
-            break
-        time.sleep(0.2)
-    process.kill()
-    process.wait()
-    thread.join(timeout=5)
-    process.stdout.close()
-    text = b"".join(chunks).decode("latin-1")
-    return re.sub(r"\x1b\[[0-9;?=]*[A-Za-z]", "", text).replace("\r", "")
+def boot(folder, loader):
+    """Serial console text of one start from a disk whose removable-media loader is `loader`;
+    the firmware waits for a key once every boot option has failed, so that text ends it."""
+    pc = machine.Machine(os.path.join(folder, "machine"), memory_mb=256, secure_boot=True)
+    return pc.boot_removable(loader, stop_on=(NOTHING_LEFT, "filename.ext"), timeout=240).output
 
 
 class SecureBoot(unittest.TestCase):
