@@ -2,7 +2,6 @@
 #include "pass.h"
 
 #include <stdlib.h>
-#include <string.h>
 
 #include "boot_request.h"
 #include "messages.h"
@@ -38,35 +37,31 @@ constexpr OutcomeMessage SLEEP_MESSAGES[] = {
     {SLEEP_SAVE_FAILED, MESSAGE_SAVED_COPY_FAILED},
 };
 
-// `text`, then the hint line the console programs give for a missing or unmounted efivarfs.
-const char *with_hint(const char *text, StatusCode status)
+// The texts one after the other in the message buffer, cut to fit.
+const char *joined(const char *const *parts, size_t count)
 {
-    const char *hint = probe_failure_hint(status);
-    const char *parts[] = {text, hint == nullptr ? "" : "\n", hint == nullptr ? "" : hint};
     size_t length = 0;
-    for (const char *part : parts) {
-        for (; *part != '\0' && length + 1 < sizeof message_text; part++)
+    for (size_t i = 0; i < count; i++) {
+        for (const char *part = parts[i]; *part != '\0' && length + 1 < sizeof message_text; part++)
             message_text[length++] = *part;
     }
     message_text[length] = '\0';
     return message_text;
 }
 
+// `text`, then the hint line the console programs give for a missing or unmounted efivarfs.
 int fail(const FrontEnd *front_end, const char *text, StatusCode status)
 {
-    front_end->show_message(with_hint(text, status), MESSAGE_FAILURE);
+    const char *hint = probe_failure_hint(status);
+    const char *parts[] = {text, hint == nullptr ? "" : "\n", hint == nullptr ? "" : hint};
+    front_end->show_message(joined(parts, 3), MESSAGE_FAILURE);
     return static_cast<int>(status);
 }
 
 int show_version(const FrontEnd *front_end)
 {
-    size_t length = strlen(front_end->program_name);
-    if (length + 1 + sizeof VERSION_TEXT > sizeof message_text)
-        length = 0;
-    memcpy(message_text, front_end->program_name, length);
-    message_text[length] = ' ';
-    memcpy(message_text + length + 1, VERSION_TEXT, sizeof VERSION_TEXT);
-    front_end->show_message(message_text, MESSAGE_INFORMATION);
+    const char *parts[] = {front_end->program_name, " ", VERSION_TEXT};
+    front_end->show_message(joined(parts, 3), MESSAGE_INFORMATION);
     return STATUS_SUCCESS;
 }
 
