@@ -41,9 +41,6 @@ constexpr OptionWord TOOL_OPTIONS[] = {
     {"--resume", TOOL_OPTION_RESUME},
 };
 
-// Marks a value that is no tool option: the command is invalid.
-constexpr ToolOption NOT_A_TOOL_OPTION = static_cast<ToolOption>(-1);
-
 // Copies at most capacity - 1 characters and always terminates; cutting is intended here.
 void copy_bounded(char *to, const char *from, size_t capacity)
 {
@@ -129,7 +126,7 @@ ToolOption tool_option_of(const char *command)
         if (matches_ignoring_case(command, length, word.text))
             return word.option;
     }
-    return NOT_A_TOOL_OPTION;
+    return TOOL_OPTION_UNKNOWN;
 }
 
 bool is_help_request(const char *selection)
@@ -212,10 +209,9 @@ StatusCode parse_boot_request(const char *command_text, BootRequest *request)
     trim_blanks(selection_buffer);
     const ToolOption option =
         is_help_request(selection_buffer) ? TOOL_OPTION_HELP : tool_option_of(command_buffer);
-    if (option == NOT_A_TOOL_OPTION)
-        return STATUS_INVALID_PARAMETER;
     request->tool_option = option;
-    return option == TOOL_OPTION_HELP ? STATUS_INVALID_PARAMETER : STATUS_SUCCESS;
+    return option == TOOL_OPTION_HELP || option == TOOL_OPTION_UNKNOWN ? STATUS_INVALID_PARAMETER
+                                                                       : STATUS_SUCCESS;
 }
 
 bool selection_is_keyword(const BootRequest *request, const char *keyword)

@@ -29,6 +29,7 @@ enum ToolOption {
     TOOL_OPTION_CANCEL,
     TOOL_OPTION_SUSPEND,
     TOOL_OPTION_RESUME,
+    TOOL_OPTION_UNKNOWN, // an option word that is no tool option, or one beside a selection
 };
 
 // The parsed command. The two texts point into the core's static buffers, so a request

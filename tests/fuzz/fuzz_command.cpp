@@ -1,4 +1,5 @@
 // Fuzzes joining, parsing and resolving a command line, and the payload built from it.
+#include <ctype.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
@@ -47,6 +48,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     check(strlen(request.selection_text) <= SELECTION_CAPACITY - 1);
     check(strlen(request.run_file) <= RUN_FILE_CAPACITY - 1);
     check(request.selection_text[0] != ' ');
+    // A typed switch never becomes part of a name that would be written and restarted into.
+    if (request.tool_option == TOOL_OPTION_NONE) {
+        for (const char *c = request.selection_text; *c != '\0'; c++) {
+            const bool word_start = c == request.selection_text || c[-1] == ' ' || c[-1] == '\t';
+            check(!(word_start && c[0] == '-' &&
+                    (isalpha(static_cast<unsigned char>(c[1])) || c[1] == '-' || c[1] == '?')));
+        }
+    } else {
+        return 0;
+    }
     resolve_selection(&request);
 
     uint8_t payload[PAYLOAD_MAX_SIZE];
