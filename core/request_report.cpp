@@ -27,6 +27,8 @@ struct Text {
 
     void put(char c)
     {
+        if (capacity == 0)
+            return;
         if (length + 1 < capacity)
             out[length++] = c;
         out[length] = '\0';
