@@ -22,6 +22,21 @@ pack() {  # binary dir, package file name
     echo "$out/$2"
 }
 
+# The install step signs quiplexu.exe (windows/sign.sh); the MSI is made from the zip's files.
+windows_signing() {
+    if [ -n "${QUIPLEX_SIGN_KEY:-}" ]; then
+        echo "Signing quiplexu.exe and the MSI with ${QUIPLEX_SIGN_CERT:-(QUIPLEX_SIGN_CERT unset)}"
+    else
+        echo "QUIPLEX_SIGN_KEY is not set: quiplexu.exe and the MSI are not signed"
+    fi
+}
+windows_installer() {
+    local msi="$out/quiplexu-${version}-x64.msi"
+    rm -f "$out"/*.msi
+    step bash windows/make_msi.sh "$out/quiplexu-${version}-win64.zip" "$version" "$msi"
+    echo "$msi"
+}
+
 mkdir -p "$out"
 rm -f "$out"/*.deb "$out"/*.zip
 version=$(sed -n 's/^project(quiplex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -33,4 +48,6 @@ build linux build/package-linux -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFI
 pack build/package-linux "quiplex_${version}_amd64.deb"
 
 build windows build/package-windows -DCMAKE_BUILD_TYPE=Release
+windows_signing
 pack build/package-windows "quiplexu-${version}-win64.zip"
+windows_installer
