@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Signs a Windows file in place (Authenticode, SHA-256) when QUIPLEX_SIGN_KEY is set; else does nothing.
+# Signs a Windows file in place (Authenticode, SHA-256) when QUIPLEX_SIGN_KEY is set.
 set -euo pipefail
 file=$1
 [ -n "${QUIPLEX_SIGN_KEY:-}" ] || exit 0

@@ -25,13 +25,17 @@ PROGRAM = r"C:\Program Files\Quiplex\quiplexu.exe"
 # The next version, built from the same files for the upgrade and downgrade steps.
 NEWER = re.sub(r"\d+$", lambda m: str(int(m.group(0)) + 1), VERSION)
 # The Windows Installer's own folder and bookkeeping keys, which outlive every product.
-INSTALLER_OWN = re.compile(r"(Installer(\\\\UserData\\\\S-1-5-18)?(\\\\(Features|Products|UpgradeCodes|"
-                           r"Components))?|NetworkCards)$")
+INSTALLER_OWN = re.compile(r"(Installer(\\\\UserData\\\\S-1-5-18)?"
+                           r"(\\\\(Features|Products|UpgradeCodes|Components))?|NetworkCards)$")
 INSTALL_FAILURE = 1603 & 0xFF  # what a Unix exit status keeps of ERROR_INSTALL_FAILURE
 
 
 def run(*command, **options):
     return subprocess.run(command, capture_output=True, **options)
+
+
+def checked(*command, **options):
+    return subprocess.run(command, capture_output=True, check=True, **options)
 
 
 def shortcut(path):
@@ -68,7 +72,7 @@ class Installer(unittest.TestCase):
         cls.env.pop("DISPLAY", None)
         cls.newer = os.path.join(cls.temp.name, "quiplexu-%s-x64.msi" % NEWER)
         subprocess.run(["bash", MAKE_MSI, ZIP, NEWER, cls.newer], check=True)
-        subprocess.run([WINE, "wineboot", "-i"], env=cls.env, capture_output=True, check=True)
+        checked(WINE, "wineboot", "-i", env=cls.env)
         cls.before = cls.leftovers()
 
     @classmethod
@@ -157,7 +161,7 @@ class Installer(unittest.TestCase):
                  if "Call user32.MessageBoxW(" in line]
         self.assertEqual(result.returncode, INSTALL_FAILURE)
         self.assertEqual(len(boxes), 1, boxes)
-        self.assertIn("A newer version of Quiplex UEFI is already installed.", boxes[0])
+        self.assertIn("A newer version of Quiplex UEFI is installed. Uninstall it first.", boxes[0])
         self.assertEqual([p["DisplayVersion"] for p in self.products()], [NEWER])
 
     def test_6_uninstall_leaves_nothing_behind(self):
@@ -173,33 +177,30 @@ class Signing(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.temp = tempfile.TemporaryDirectory()
-        cls.ca, key, cert = (os.path.join(cls.temp.name, n) for n in ("ca.pem", "key.pem", "cert.pem"))
-        openssl = ["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-days", "2"]
-        ca_key = os.path.join(cls.temp.name, "ca.key")
-        subprocess.run(openssl + ["-x509", "-keyout", ca_key, "-out", cls.ca, "-subj", "/CN=Test CA",
-                                  "-addext", "basicConstraints=critical,CA:TRUE",
-                                  "-addext", "keyUsage=critical,keyCertSign"],
-                       check=True, capture_output=True)
-        request = subprocess.run(openssl + ["-keyout", key, "-subj", "/CN=Test signer"],
-                                 check=True, capture_output=True).stdout
-        extensions = os.path.join(cls.temp.name, "leaf.ext")
+        ca_key, cls.ca, key, cert, extensions = (
+            os.path.join(cls.temp.name, n) for n in ("ca.key", "ca.pem", "key.pem", "cert.pem",
+                                                     "leaf.ext"))
         with open(extensions, "w") as f:
             f.write("extendedKeyUsage=codeSigning\nkeyUsage=digitalSignature\n")
-        subprocess.run(["openssl", "x509", "-req", "-CA", cls.ca, "-CAkey", ca_key, "-days", "2",
-                        "-extfile", extensions, "-out", cert], input=request, check=True,
-                       capture_output=True)
+        request = ["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-days", "2"]
+        checked(*request, "-x509", "-keyout", ca_key, "-out", cls.ca, "-subj", "/CN=Test CA",
+                "-addext", "basicConstraints=critical,CA:TRUE",
+                "-addext", "keyUsage=critical,keyCertSign")
+        checked("openssl", "x509", "-req", "-CA", cls.ca, "-CAkey", ca_key, "-days", "2",
+                "-extfile", extensions, "-out", cert,
+                input=checked(*request, "-keyout", key, "-subj", "/CN=Test signer").stdout)
 
         env = dict(os.environ, QUIPLEX_SIGN_KEY=key, QUIPLEX_SIGN_CERT=cert)
         staging = os.path.join(cls.temp.name, "cpack")
-        subprocess.run(["cpack", "-B", staging], cwd=os.path.join(SOURCE, "build", "package-windows"),
-                       env=env, check=True, capture_output=True)
+        checked("cpack", "-B", staging, cwd=os.path.join(SOURCE, "build", "package-windows"),
+                env=env)
         zip_path = os.path.join(staging, os.path.basename(ZIP))
         cls.msi = os.path.join(cls.temp.name, "signed.msi")
         subprocess.run(["bash", MAKE_MSI, zip_path, VERSION, cls.msi], env=env, check=True)
         with zipfile.ZipFile(zip_path) as z:
             cls.exe = cls.write("zip.exe", z.read(EXE_IN_ZIP))
         extracted = os.path.join(cls.temp.name, "extracted")
-        subprocess.run(["msiextract", "-C", extracted, cls.msi], check=True, capture_output=True)
+        checked("msiextract", "-C", extracted, cls.msi)
         with open(os.path.join(extracted, "Quiplex", "quiplexu.exe"), "rb") as f:
             cls.installed = cls.write("msi.exe", f.read())
 
