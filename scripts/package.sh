@@ -25,7 +25,11 @@ pack() {  # binary dir, package file name
 # The install step signs quiplexu.exe (windows/sign.sh); the MSI is made from the zip's files.
 windows_signing() {
     if [ -n "${QUIPLEX_SIGN_KEY:-}" ]; then
-        echo "Signing quiplexu.exe and the MSI with ${QUIPLEX_SIGN_CERT:-(QUIPLEX_SIGN_CERT unset)}"
+        # Made absolute here, as cpack signs from inside the build dir.
+        QUIPLEX_SIGN_KEY=$(realpath -e "$QUIPLEX_SIGN_KEY")
+        QUIPLEX_SIGN_CERT=$(realpath -e "${QUIPLEX_SIGN_CERT:?goes with QUIPLEX_SIGN_KEY}")
+        export QUIPLEX_SIGN_KEY QUIPLEX_SIGN_CERT
+        echo "Signing quiplexu.exe and the MSI with $QUIPLEX_SIGN_CERT"
     else
         echo "QUIPLEX_SIGN_KEY is not set: quiplexu.exe and the MSI are not signed"
     fi
