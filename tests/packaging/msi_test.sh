@@ -38,7 +38,6 @@ bash "$source/windows/make_msi.sh" "$zip" "$newer" "$temp/newer.msi" || fail "no
 (mkdir "$temp/zip" && cd "$temp/zip" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
 wine wineboot -i 2>/dev/null
 everything >"$temp/before"
-
 msiexec /i "$msi" /qn || fail "install: status $?"
 cmp "$temp/zip/quiplexu-$version-win64/quiplexu.exe" "$dir/quiplexu.exe" || fail "exe differs"
 read -r code _ <<<"$(entries)"
@@ -92,6 +91,5 @@ for case in "$signed_exe 4096" "$temp/signed.msi $(grep -a -b -o 'quiplex develo
     printf X | dd of="$temp/changed" bs=1 seek="$at" conv=notrunc 2>/dev/null
     ! verify "$temp/changed" || fail "$file verifies with byte $at changed"
 done
-
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]
