@@ -17,6 +17,9 @@ struct Recorded {
 
 extern Recorded recorded;
 
-// Runs the pass with a recording front end; `saved` gives it a sleep guard.
+// Runs the pass with a recording front end; `saved` gives it a sleep guard, the last three
+// make it one like the Windows program's.
 int run_recorded_pass(const char *command, const SavedRequestCalls *saved = nullptr,
-                      bool (*take_over)(const BootRequest *) = nullptr);
+                      bool (*take_over)(const BootRequest *) = nullptr,
+                      const char *take_over_keyword = nullptr,
+                      bool force_closes_applications = false);
