@@ -71,5 +71,6 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
               ${PROJECT_SOURCE_DIR}/packaging/copyright
               ${CMAKE_CURRENT_BINARY_DIR}/install/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# A component of its own, so the .rpm can leave it out.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quiplex)
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quiplex COMPONENT deb_only)
