@@ -74,3 +74,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
 # A component of its own, so the .rpm can leave it out.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quiplex COMPONENT deb_only)
+
+# Shell completion, where bash-completion and zsh (Debian's vendor directory) look for it.
+install(FILES ${PROJECT_SOURCE_DIR}/linux/completion/quiplexlnx.bash
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME quiplexlnx)
+install(FILES ${PROJECT_SOURCE_DIR}/linux/completion/_quiplexlnx
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)

@@ -14,12 +14,14 @@ root=$stage$prefix
 
 expected="0755 lib/systemd/system-sleep/quiplex
 0755 sbin/quiplexlnx
+0644 share/bash-completion/completions/quiplexlnx
 0644 share/doc/quiplex/LICENSE
 0644 share/doc/quiplex/README.md
 0644 share/doc/quiplex/changelog.gz
 0644 share/doc/quiplex/copyright
 0644 share/lintian/overrides/quiplex
-0644 share/man/man8/quiplexlnx.8.gz"
+0644 share/man/man8/quiplexlnx.8.gz
+0644 share/zsh/vendor-completions/_quiplexlnx"
 actual=$(cd "$root" && find . ! -type d -printf '%#m %P\n' | sed 's/^0*\([0-7]\{4\}\) /\1 /' | sort -k2)
 if [ "$actual" != "$expected" ]; then
     printf 'installed files differ.\nexpected:\n%s\nactual:\n%s\n' "$expected" "$actual"

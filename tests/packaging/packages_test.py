@@ -35,6 +35,8 @@ DEB_FILES = {
     "usr/share/doc/quiplex/copyright": 0o644,
     "usr/share/doc/quiplex/changelog.gz": 0o644,
     "usr/share/lintian/overrides/quiplex": 0o644,
+    "usr/share/bash-completion/completions/quiplexlnx": 0o644,
+    "usr/share/zsh/vendor-completions/_quiplexlnx": 0o644,
 }
 # The .rpm holds the same files but the lintian overrides, and owns only its own directories.
 RPM_FILES = {name: mode for name, mode in DEB_FILES.items() if "lintian" not in name}
