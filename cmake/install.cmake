@@ -44,7 +44,8 @@ else()
 endif()
 install(CODE "
     set(QUIPLEXLNX \"${QUIPLEX_HOOK_SBINDIR}/quiplexlnx\")
-    configure_file(\"${PROJECT_SOURCE_DIR}/linux/sleep-hook.sh.in\" \"${QUIPLEX_HOOK}\" @ONLY)
+    set(QUIPLEX_HOOK_OUTPUT \"${QUIPLEX_HOOK}\")
+    include(\"${QUIPLEX_SLEEP_HOOK_SCRIPT}\")
     file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system-sleep\" TYPE FILE
          PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                      WORLD_READ WORLD_EXECUTE
