@@ -5,8 +5,7 @@ endif()
 
 set(CPACK_PACKAGE_NAME quiplex)
 set(CPACK_PACKAGE_VENDOR "The quiplex developers")
-set(CPACK_PACKAGE_CONTACT
-    "The quiplex developers <maintainers@users.noreply.c-seed-320b77b6.example>")
+set(CPACK_PACKAGE_CONTACT "The quiplex developers <quiplex@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "one-shot boot selection for the Zarvex UEFI boot manager")
 file(READ ${PROJECT_SOURCE_DIR}/packaging/description.txt CPACK_PACKAGE_DESCRIPTION)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
