@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the packages into build/packages: the .deb and .rpm (quiplexlnx with quiplexefi.efi)
-# and the zip of quiplexu. Uses build dirs of its own (build/package-*); needs no test tools.
-# of quiplexu. Uses build dirs of its own (build/package-*) and needs none of the test tools.
+# Builds the packages into build/packages: the .deb and .rpm (quiplexlnx with quiplexefi.efi),
+# the zip and the MSI of quiplexu. Uses build dirs of its own (build/package-*); needs no test
+# tools.
+set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 out=build/packages
