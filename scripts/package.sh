@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the packages into build/packages: the .deb and .rpm (quiplexlnx with quiplexefi.efi),
-# the zip and the MSI of quiplexu. Uses build dirs of its own (build/package-*); needs no test
+# the zip and the MSI of quiplexu, and the Ansible collection. Uses build dirs of its own (build/package-*); needs no test
 # tools.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -60,3 +60,8 @@ build windows build/package-windows -DCMAKE_BUILD_TYPE=Release
 windows_signing
 pack build/package-windows "quiplexu-${version}-win64.zip"
 windows_installer
+
+# The Ansible collection quiplex.boot, for the fleets the .deb and .rpm go onto.
+rm -f "$out"/quiplex-boot-*.tar.gz
+step ansible-galaxy collection build ansible --output-path "$out" --force >/dev/null
+echo "$out/quiplex-boot-$(sed -n 's/^version: //p' ansible/galaxy.yml).tar.gz"

@@ -1,0 +1,104 @@
+"""quiplex.boot.oneshot from its built tarball on six namespaced hosts, one without the boot
+manager: writes, idempotence, check and diff mode, state absent, and never a restart."""
+import os
+import struct
+import subprocess
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import fleet  # noqa: E402
+
+BINARY = "/usr/sbin/quiplexlnx"  # or the first argument
+TARBALL = os.environ.get("QUIPLEX_COLLECTION_TARBALL")
+HOSTS, MISSING, FORKS = 6, 5, 6
+
+
+def stored(code, selection=b"", run_file=b""):
+    """A "Quiplex" file as efivarfs holds it: attributes, then the request."""
+    return struct.pack("<II", 7, code) + selection + b"\0" + run_file + b"\0"
+
+
+class FleetTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.fleet = fleet.Fleet(HOSTS, without_boot_manager=[MISSING])
+        cls.fleet.install_collection(TARBALL)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.fleet.close()
+
+    def run_task(self, *options, **arguments):
+        return self.fleet.playbook(fleet.oneshot_task(BINARY, **arguments), FORKS, *options)
+
+    def assert_requests(self, expected):
+        for host in self.fleet.hosts[:MISSING]:
+            self.assertEqual(self.fleet.request_file(host), expected, host)
+        self.assertIsNone(self.fleet.request_file(self.fleet.hosts[MISSING]))
+
+    def test_fleet(self):
+        exam = stored(0xFFFF, b"Exam \"W\"", b"tools\\exam.efi")
+        self.fleet.inside("host1", BINARY, "3/noreboot")  # another request already pending
+        for changed in (True, False):
+            results = self.run_task(selection='Exam "W"', run_file="tools\\exam.efi")
+            for host in self.fleet.hosts[:MISSING]:
+                self.assertEqual(results[host].get("changed"), changed, host)
+                self.assertFalse(results[host].get("failed"), results[host])
+                self.assertEqual(results[host]["request"]["selection"], 'Exam "W"')
+            self.assertEqual(results["host1"]["previous"]["code"], 3 if changed else 0xFFFF)
+            missing = results[self.fleet.hosts[MISSING]]
+            self.assertTrue(missing["failed"])
+            self.assertEqual((missing["rc"], missing["msg"]), (8, "Zarvex UEFI was not found."))
+            self.assert_requests(exam)
+
+        # Check mode with --diff: what would change, as --status shows it; nothing written.
+        results = self.run_task("--check", "--diff", selection="/next")
+        _, status = self.fleet.inside("host0", BINARY, "--status")
+        self.assertEqual(results["host0"]["diff"]["before"], status.decode())
+        self.assertEqual(results["host0"]["diff"]["after"],
+                         "Zarvex UEFI: found\nPending request: /Next\nRun file: none\n"
+                         "Size: 6 bytes, attributes 0x00000007\n")
+        self.assertTrue(results["host0"]["changed"])
+        self.assertEqual(results["host0"]["request"]["code"], 0xFFFE)
+        self.assert_requests(exam)
+
+        for changed in (True, False):
+            results = self.run_task(state="absent")
+            for host in self.fleet.hosts:
+                self.assertEqual(results[host]["changed"], changed and host != self.fleet.hosts[MISSING], host)
+                self.assertIsNone(results[host]["request"])
+            self.assert_requests(None)
+        self.assertEqual(self.fleet.reboot_calls(), [])
+
+    def test_refusals(self):
+        cases = [({"selection": "0"}, 61, "invalid selection '0': quiplexlnx ended with 61"),
+                 ({"selection": "2/force"}, 61, "invalid selection '2/force' contains /run=, "
+                  "/noreboot or /force"),
+                 ({"selection": "x" * 51}, 61, "invalid selection '%s' is longer than 50 bytes"
+                  % ("x" * 51)),
+                 ({"selection": "2", "binary": "/nonexistent/quiplexlnx"}, 127,
+                  "quiplexlnx was not found; tried: /nonexistent/quiplexlnx")]
+        for arguments, rc, message in cases:
+            binary = arguments.pop("binary", BINARY)
+            results = self.fleet.playbook(fleet.oneshot_task(binary, **arguments), FORKS,
+                                          "--limit", "host0")
+            with self.subTest(arguments=arguments):
+                self.assertTrue(results["host0"]["failed"])
+                self.assertEqual((results["host0"]["rc"], results["host0"]["msg"]), (rc, message))
+        self.assertEqual(self.fleet.reboot_calls(), [])
+
+    def test_documentation_renders_without_warnings(self):
+        done = subprocess.run(["ansible-doc", "quiplex.boot.oneshot"], capture_output=True,
+                              text=True, env=self.fleet.environment)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertNotIn("WARNING", done.stderr)
+        for text in ("selection", "run_file", "EXAMPLES", "RETURN VALUES", "ansible.builtin.reboot"):
+            self.assertIn(text, done.stdout)
+
+
+if __name__ == "__main__":
+    fleet.enter_private_namespace()
+    if len(sys.argv) > 1:
+        BINARY = os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=2)
