@@ -28,7 +28,8 @@ sbin=$(realpath /sbin)
 mount -t tmpfs quiplex-sbin "$sbin"
 printf '#!/bin/sh\n# quiplex fleet stub\necho "$0 $*" >> %%s/reboot-called\n' "$host" > "$sbin/reboot"
 chmod 755 "$sbin/reboot"
-[ "$(stat -c %%d /sbin/)" = "$(stat -c %%d "$sbin")" ] && grep -q "quiplex fleet stub" /sbin/reboot
+if [ "$(stat -c %%d /sbin/)" != "$(stat -c %%d "$sbin")" ] || ! grep -q "quiplex fleet stub" /sbin/reboot
+then exit 1; fi
 echo ready
 exec sleep 100000
 """ % GUID

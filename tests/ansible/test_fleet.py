@@ -38,14 +38,14 @@ class FleetTest(unittest.TestCase):
         self.assertIsNone(self.fleet.request_file(self.fleet.hosts[MISSING]))
 
     def test_fleet(self):
-        exam = stored(0xFFFF, b"Exam \"W\"", b"tools\\exam.efi")
+        exam = stored(0xFFFF, b"Exam \"W\" $HOME", b"tools\\exam.efi")
         self.fleet.inside("host1", BINARY, "3/noreboot")  # another request already pending
         for changed in (True, False):
-            results = self.run_task(selection='Exam "W"', run_file="tools\\exam.efi")
+            results = self.run_task(selection='Exam "W" $HOME', run_file="tools\\exam.efi")
             for host in self.fleet.hosts[:MISSING]:
                 self.assertEqual(results[host].get("changed"), changed, host)
                 self.assertFalse(results[host].get("failed"), results[host])
-                self.assertEqual(results[host]["request"]["selection"], 'Exam "W"')
+                self.assertEqual(results[host]["request"]["selection"], 'Exam "W" $HOME')
             self.assertEqual(results["host1"]["previous"]["code"], 3 if changed else 0xFFFF)
             missing = results[self.fleet.hosts[MISSING]]
             self.assertTrue(missing["failed"])

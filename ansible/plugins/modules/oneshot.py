@@ -146,7 +146,9 @@ def find_binary(module):
 
 def run(module, binary, *arguments):
     """The program's status and output; an argument list, never a shell."""
-    rc, out, err = module.run_command([binary] + list(arguments), check_rc=False)
+    # Without expansion: a "$" or "~" in a name is part of the name.
+    rc, out, err = module.run_command([binary] + list(arguments), check_rc=False,
+                                      expand_user_and_vars=False)
     return rc, out, err
 
 
