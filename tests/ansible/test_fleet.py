@@ -1,6 +1,8 @@
 """quiplex.boot.oneshot from its built tarball on six namespaced hosts, one without the boot
 manager: writes, idempotence, check and diff mode, state absent, and never a restart."""
+import json
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -95,6 +97,31 @@ class FleetTest(unittest.TestCase):
         self.assertNotIn("WARNING", done.stderr)
         for text in ("selection", "run_file", "EXAMPLES", "RETURN VALUES", "ansible.builtin.reboot"):
             self.assertIn(text, done.stdout)
+
+    def test_validate_modules(self):
+        """ansible-test's module validator, run directly (ansible-test itself needs pip); only
+        the findings listed in the collection's tests/sanity/ignore-2.14.txt are allowed."""
+        with open(shutil.which("ansible-doc")) as script:
+            python = script.readline()[2:].strip()
+        validator = subprocess.run([python, "-c", "import ansible_test, voluptuous; "
+                                    "print(ansible_test.__path__[0])"], capture_output=True, text=True)
+        if validator.returncode != 0:
+            self.skipTest("no python3-voluptuous: " + validator.stderr.strip())
+        folder = os.path.join(validator.stdout.strip(), "_util/controller/sanity/validate-modules")
+        collection = os.path.join(self.fleet.root, "collections", "ansible_collections",
+                                  "quiplex", "boot")
+        done = subprocess.run([python, os.path.join(folder, "validate.py"), "--format", "json",
+                               "--collection", "ansible_collections/quiplex/boot",
+                               "--collection-version", "1.0.3", "--arg-spec",
+                               "--plugin-type", "module", "plugins/modules/oneshot.py"],
+                              cwd=collection, capture_output=True, text=True,
+                              env=dict(self.fleet.environment, PYTHONPATH=folder))
+        found = json.loads(done.stdout or "{}").get("plugins/modules/oneshot.py", {})
+        findings = {"plugins/modules/oneshot.py validate-modules:" + error["code"]
+                    for error in found.get("errors", []) + found.get("warnings", [])}
+        with open(os.path.join(collection, "tests", "sanity", "ignore-2.14.txt")) as ignore:
+            allowed = {line.split("#")[0].strip() for line in ignore}
+        self.assertLessEqual(findings, allowed, done.stdout + done.stderr)
 
 
 if __name__ == "__main__":

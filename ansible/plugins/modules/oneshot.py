@@ -51,7 +51,7 @@ notes:
     writes nothing.
   - Diff mode shows the pending request before and after as C(quiplexlnx --status) prints it.
 author:
-  - The quiplex developers
+  - The quiplex developers (!UNKNOWN)
 """
 
 EXAMPLES = r"""
