@@ -71,8 +71,8 @@ class Fleet:
                 self.close()
                 raise RuntimeError("host %s could not be set up (reboot stub unchecked)" % host)
             with open(os.path.join(folder, "python"), "w") as wrapper:
-                wrapper.write('#!/bin/sh\nexec nsenter --target %d --mount /usr/bin/python3 "$@"\n'
-                              % holder.pid)
+                wrapper.write('#!/bin/sh\nexec %s --target %d --mount /usr/bin/python3 "$@"\n'
+                              % (shutil.which("nsenter"), holder.pid))
             os.chmod(os.path.join(folder, "python"), 0o755)
         self.environment = self._ansible_environment()
 
@@ -149,7 +149,8 @@ class Fleet:
 
 
 def oneshot_task(binary, **options):
-    """One quiplex.boot.oneshot task as YAML, its result registered as `result`."""
-    lines = ["    - quiplex.boot.oneshot:\n", "        binary: %s\n" % binary]
+    """One quiplex.boot.oneshot task as YAML (without `binary` when None), its result registered
+    as `result`."""
+    lines = ["    - quiplex.boot.oneshot:\n"] + (["        binary: %s\n" % binary] if binary else [])
     lines += ["        %s: %s\n" % (key, json.dumps(value)) for key, value in options.items()]
     return "".join(lines) + "      register: result\n"

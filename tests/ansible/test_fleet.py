@@ -80,11 +80,15 @@ class FleetTest(unittest.TestCase):
                  ({"selection": "x" * 51}, 61, "invalid selection '%s' is longer than 50 bytes"
                   % ("x" * 51)),
                  ({"selection": "2", "binary": "/nonexistent/quiplexlnx"}, 127,
-                  "quiplexlnx was not found; tried: /nonexistent/quiplexlnx")]
+                  "quiplexlnx was not found; tried: /nonexistent/quiplexlnx"),
+                 # The host's /usr/sbin is the rig's tmpfs, so the default path holds nothing.
+                 ({"selection": "2", "binary": None}, 127, "quiplexlnx was not found; tried: "
+                  "/nonexistent/bin/quiplexlnx, ./quiplexlnx, /usr/sbin/quiplexlnx")]
         for arguments, rc, message in cases:
             binary = arguments.pop("binary", BINARY)
-            results = self.fleet.playbook(fleet.oneshot_task(binary, **arguments), FORKS,
-                                          "--limit", "host0")
+            task = fleet.oneshot_task(binary, **arguments)
+            task += "      environment:\n        PATH: \"/nonexistent/bin:\"\n"
+            results = self.fleet.playbook(task, FORKS, "--limit", "host0")
             with self.subTest(arguments=arguments):
                 self.assertTrue(results["host0"]["failed"])
                 self.assertEqual((results["host0"]["rc"], results["host0"]["msg"]), (rc, message))

@@ -121,7 +121,6 @@ rc:
 
 import json
 import os
-import shutil
 
 from ansible.module_utils.basic import AnsibleModule
 
@@ -136,10 +135,13 @@ STATUS_NOT_FOUND = 8
 
 def find_binary(module):
     given = module.params["binary"]
-    tried = [given] if given else ["PATH (%s)" % os.environ.get("PATH", ""), DEFAULT_BINARY]
-    candidates = [given] if given else [shutil.which("quiplexlnx"), DEFAULT_BINARY]
-    for candidate in candidates:
-        if candidate and os.path.isfile(candidate) and os.access(candidate, os.X_OK):
+    if given:
+        tried = [given]
+    else:
+        folders = [folder or "." for folder in os.environ.get("PATH", os.defpath).split(os.pathsep)]
+        tried = [os.path.join(folder, "quiplexlnx") for folder in folders] + [DEFAULT_BINARY]
+    for candidate in tried:
+        if os.path.isfile(candidate) and os.access(candidate, os.X_OK):
             return candidate
     module.fail_json(msg="quiplexlnx was not found; tried: %s" % ", ".join(tried), rc=127)
 
