@@ -1,6 +1,6 @@
-"""A fleet of simulated hosts for Ansible: one mount namespace per host, held by a sleeping
-process, each with its own tmpfs efivarfs, its own /run and a checked /sbin/reboot stub that
-only records a call."""
+"""A fleet of simulated hosts for Ansible: one mount namespace per host, held by a shell that
+ends with the program that made it, each with its own tmpfs efivarfs, its own /run and a checked
+/sbin/reboot stub that only records a call."""
 import json
 import os
 import shutil
@@ -31,7 +31,8 @@ chmod 755 "$sbin/reboot"
 if [ "$(stat -c %%d /sbin/)" != "$(stat -c %%d "$sbin")" ] || ! grep -q "quiplex fleet stub" /sbin/reboot
 then exit 1; fi
 echo ready
-exec sleep 100000
+# Reads until the program that started it closes the pipe or ends, so no namespace outlives it.
+read -r _ || :
 """ % GUID
 
 
@@ -62,10 +63,10 @@ class Fleet:
             folder = self.folder(host)
             os.makedirs(folder)
             present = "0" if i in without_boot_manager else "1"
-            # Without --fork, unshare becomes the shell and then the sleep: its pid is the host's.
+            # Without --fork, unshare becomes the shell: its pid is the host's.
             holder = subprocess.Popen(["unshare", "--mount", "--propagation", "private", "sh",
                                        "-c", HOST_SETUP, "setup", folder, present],
-                                      stdout=subprocess.PIPE, text=True)
+                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
             self.holders[host] = holder
             if holder.stdout.readline().strip() != "ready":
                 self.close()

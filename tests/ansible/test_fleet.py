@@ -25,11 +25,8 @@ class FleetTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.fleet = fleet.Fleet(HOSTS, without_boot_manager=[MISSING])
+        cls.addClassCleanup(cls.fleet.close)
         cls.fleet.install_collection(TARBALL)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.fleet.close()
 
     def run_task(self, *options, **arguments):
         return self.fleet.playbook(fleet.oneshot_task(BINARY, **arguments), FORKS, *options)
