@@ -98,6 +98,9 @@ class FleetTest(unittest.TestCase):
         self.assertNotIn("WARNING", done.stderr)
         for text in ("selection", "run_file", "EXAMPLES", "RETURN VALUES", "ansible.builtin.reboot"):
             self.assertIn(text, done.stdout)
+        # The collection ships with the programs: one version for both.
+        with open(os.path.join(fleet.ANSIBLE_DIR, "..", "CMakeLists.txt")) as cmake:
+            self.assertIn("project(quiplex VERSION 1.0.3", cmake.read())
 
     def test_validate_modules(self):
         """ansible-test's module validator, run directly (ansible-test itself needs pip); only
