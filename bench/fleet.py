@@ -50,7 +50,8 @@ def main():
         hosts.close()
     print("%d hosts, forks %d, median of %d runs of ansible-playbook" % (HOSTS, FORKS, RUNS))
     print("  ansible.builtin.command /bin/true   %6.2f s" % floor)
-    print("  quiplex.boot.oneshot, writing        %6.2f s   ratio %.3f" % (writing, writing / floor))
+    print("  quiplex.boot.oneshot, writing        %6.2f s   ratio %.3f" % (writing,
+                                                                          writing / floor))
     print("  quiplex.boot.oneshot, unchanged      %6.2f s   ratio %.3f" % (unchanged,
                                                                           unchanged / floor))
     ratio = max(writing, unchanged) / floor

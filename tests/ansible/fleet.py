@@ -152,6 +152,7 @@ class Fleet:
 def oneshot_task(binary, **options):
     """One quiplex.boot.oneshot task as YAML (without `binary` when None), its result registered
     as `result`."""
-    lines = ["    - quiplex.boot.oneshot:\n"] + (["        binary: %s\n" % binary] if binary else [])
+    lines = ["    - quiplex.boot.oneshot:\n"]
+    lines += ["        binary: %s\n" % binary] if binary else []
     lines += ["        %s: %s\n" % (key, json.dumps(value)) for key, value in options.items()]
     return "".join(lines) + "      register: result\n"

@@ -65,7 +65,8 @@ class FleetTest(unittest.TestCase):
         for changed in (True, False):
             results = self.run_task(state="absent")
             for host in self.fleet.hosts:
-                self.assertEqual(results[host]["changed"], changed and host != self.fleet.hosts[MISSING], host)
+                expected = changed and host != self.fleet.hosts[MISSING]
+                self.assertEqual(results[host]["changed"], expected, host)
                 self.assertIsNone(results[host]["request"])
             self.assert_requests(None)
         self.assertEqual(self.fleet.reboot_calls(), [])
@@ -108,7 +109,8 @@ class FleetTest(unittest.TestCase):
         with open(shutil.which("ansible-doc")) as script:
             python = script.readline()[2:].strip()
         validator = subprocess.run([python, "-c", "import ansible_test, voluptuous; "
-                                    "print(ansible_test.__path__[0])"], capture_output=True, text=True)
+                                    "print(ansible_test.__path__[0])"],
+                                   capture_output=True, text=True)
         if validator.returncode != 0:
             self.skipTest("no python3-voluptuous: " + validator.stderr.strip())
         folder = os.path.join(validator.stdout.strip(), "_util/controller/sanity/validate-modules")

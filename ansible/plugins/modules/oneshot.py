@@ -198,7 +198,8 @@ def status_text(boot_manager, request):
                 "hot_key": "hot key " + quoted(request["selection"]),
                 "name": "name " + quoted(request["selection"])}[kind]
         lines.append("Pending request: " + what)
-        lines.append("Run file: " + (quoted(request["run_file"]) if request["run_file"] else "none"))
+        run_file = request["run_file"]
+        lines.append("Run file: " + (quoted(run_file) if run_file else "none"))
         size = "Size: %d bytes" % request["size"]
         if request["attributes"] is not None:
             size += ", attributes 0x%08X" % request["attributes"]
