@@ -38,11 +38,20 @@ class FleetTest(unittest.TestCase):
 
     def test_fleet(self):
         exam = stored(0xFFFF, b"Exam \"W\" $HOME", b"tools\\exam.efi")
-        self.fleet.inside("host1", BINARY, "3/noreboot")  # another request already pending
+        # Pending before: none, item 3, and values too short to be a request (0 and 2 bytes).
+        self.fleet.inside("host1", BINARY, "3/noreboot")
+        for host, value in (("host2", ""), ("host3", "ab")):
+            self.fleet.inside(host, "sh", "-c", "printf '\\7\\0\\0\\0%s' > %s/Quiplex-%s"
+                              % (value, fleet.EFIVARS, fleet.GUID))
+        status = {host: self.fleet.inside(host, BINARY, "--status")[1].decode()
+                  for host in self.fleet.hosts[:MISSING]}
         for changed in (True, False):
-            results = self.run_task(selection='Exam "W" $HOME', run_file="tools\\exam.efi")
+            results = self.run_task("--diff", selection='Exam "W" $HOME',
+                                    run_file="tools\\exam.efi")
             for host in self.fleet.hosts[:MISSING]:
                 self.assertEqual(results[host].get("changed"), changed, host)
+                if changed:  # the diff's "before" is what --status printed
+                    self.assertEqual(results[host]["diff"]["before"], status[host])
                 self.assertFalse(results[host].get("failed"), results[host])
                 self.assertEqual(results[host]["request"]["selection"], 'Exam "W" $HOME')
             self.assertEqual(results["host1"]["previous"]["code"], 3 if changed else 0xFFFF)

@@ -190,8 +190,8 @@ def status_text(boot_manager, request):
         lines.append("Pending request: none")
     elif request.get("corrupt"):
         size = request["size"]
-        lines.append("Pending request: corrupt (%d %s, shorter than its 4-byte code)"
-                     % (size, "byte" if size == 1 else "bytes"))
+        lines.append("Pending request: corrupt" + (" (%d %s, shorter than its 4-byte code)"
+                     % (size, "byte" if size == 1 else "bytes") if size else ""))
     else:
         kind = request["kind"]
         what = {"keyword": request["keyword"], "item": "item %d" % request["code"],
