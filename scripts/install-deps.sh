@@ -6,7 +6,7 @@ packages=(
     cmake ninja-build clang libclang-rt-14-dev g++ libgtest-dev googletest e2fsprogs
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64
     gnu-efi qemu-system-x86 ovmf mtools dosfstools busybox-static cpio efibootmgr python3 xz-utils
-    zstd clang-format
+    zstd clang-format python3-voluptuous
     dpkg-dev file lintian man-db groff sbsigntool openssl
     wixl msitools osslsigncode rpm rpmlint bash-completion zsh ansible-core
 )

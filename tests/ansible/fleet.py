@@ -1,6 +1,6 @@
-"""A fleet of simulated hosts for Ansible: one mount namespace per host, held by a sleeping
-process, each with its own tmpfs efivarfs, its own /run and a checked /sbin/reboot stub that
-only records a call."""
+"""A fleet of simulated hosts for Ansible: one mount namespace per host, held by a shell that
+ends with the program that made it, each with its own tmpfs efivarfs, its own /run and a checked
+/sbin/reboot stub that only records a call."""
 import json
 import os
 import shutil
@@ -28,9 +28,11 @@ sbin=$(realpath /sbin)
 mount -t tmpfs quiplex-sbin "$sbin"
 printf '#!/bin/sh\n# quiplex fleet stub\necho "$0 $*" >> %%s/reboot-called\n' "$host" > "$sbin/reboot"
 chmod 755 "$sbin/reboot"
-[ "$(stat -c %%d /sbin/)" = "$(stat -c %%d "$sbin")" ] && grep -q "quiplex fleet stub" /sbin/reboot
+if [ "$(stat -c %%d /sbin/)" != "$(stat -c %%d "$sbin")" ] || ! grep -q "quiplex fleet stub" /sbin/reboot
+then exit 1; fi
 echo ready
-exec sleep 100000
+# Reads until the program that started it closes the pipe or ends, so no namespace outlives it.
+read -r _ || :
 """ % GUID
 
 
@@ -61,17 +63,17 @@ class Fleet:
             folder = self.folder(host)
             os.makedirs(folder)
             present = "0" if i in without_boot_manager else "1"
-            # Without --fork, unshare becomes the shell and then the sleep: its pid is the host's.
+            # Without --fork, unshare becomes the shell: its pid is the host's.
             holder = subprocess.Popen(["unshare", "--mount", "--propagation", "private", "sh",
                                        "-c", HOST_SETUP, "setup", folder, present],
-                                      stdout=subprocess.PIPE, text=True)
+                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
             self.holders[host] = holder
             if holder.stdout.readline().strip() != "ready":
                 self.close()
                 raise RuntimeError("host %s could not be set up (reboot stub unchecked)" % host)
             with open(os.path.join(folder, "python"), "w") as wrapper:
-                wrapper.write('#!/bin/sh\nexec nsenter --target %d --mount /usr/bin/python3 "$@"\n'
-                              % holder.pid)
+                wrapper.write('#!/bin/sh\nexec %s --target %d --mount /usr/bin/python3 "$@"\n'
+                              % (shutil.which("nsenter"), holder.pid))
             os.chmod(os.path.join(folder, "python"), 0o755)
         self.environment = self._ansible_environment()
 
@@ -148,7 +150,9 @@ class Fleet:
 
 
 def oneshot_task(binary, **options):
-    """One quiplex.boot.oneshot task as YAML, its result registered as `result`."""
-    lines = ["    - quiplex.boot.oneshot:\n", "        binary: %s\n" % binary]
+    """One quiplex.boot.oneshot task as YAML (without `binary` when None), its result registered
+    as `result`."""
+    lines = ["    - quiplex.boot.oneshot:\n"]
+    lines += ["        binary: %s\n" % binary] if binary else []
     lines += ["        %s: %s\n" % (key, json.dumps(value)) for key, value in options.items()]
     return "".join(lines) + "      register: result\n"

@@ -1,6 +1,8 @@
 """quiplex.boot.oneshot from its built tarball on six namespaced hosts, one without the boot
 manager: writes, idempotence, check and diff mode, state absent, and never a restart."""
+import json
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -23,11 +25,8 @@ class FleetTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.fleet = fleet.Fleet(HOSTS, without_boot_manager=[MISSING])
+        cls.addClassCleanup(cls.fleet.close)
         cls.fleet.install_collection(TARBALL)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.fleet.close()
 
     def run_task(self, *options, **arguments):
         return self.fleet.playbook(fleet.oneshot_task(BINARY, **arguments), FORKS, *options)
@@ -38,14 +37,23 @@ class FleetTest(unittest.TestCase):
         self.assertIsNone(self.fleet.request_file(self.fleet.hosts[MISSING]))
 
     def test_fleet(self):
-        exam = stored(0xFFFF, b"Exam \"W\"", b"tools\\exam.efi")
-        self.fleet.inside("host1", BINARY, "3/noreboot")  # another request already pending
+        exam = stored(0xFFFF, b"Exam \"W\" $HOME", b"tools\\exam.efi")
+        # Pending before: none, item 3, and values too short to be a request (0 and 2 bytes).
+        self.fleet.inside("host1", BINARY, "3/noreboot")
+        for host, value in (("host2", ""), ("host3", "ab")):
+            self.fleet.inside(host, "sh", "-c", "printf '\\7\\0\\0\\0%s' > %s/Quiplex-%s"
+                              % (value, fleet.EFIVARS, fleet.GUID))
+        status = {host: self.fleet.inside(host, BINARY, "--status")[1].decode()
+                  for host in self.fleet.hosts[:MISSING]}
         for changed in (True, False):
-            results = self.run_task(selection='Exam "W"', run_file="tools\\exam.efi")
+            results = self.run_task("--diff", selection='Exam "W" $HOME',
+                                    run_file="tools\\exam.efi")
             for host in self.fleet.hosts[:MISSING]:
                 self.assertEqual(results[host].get("changed"), changed, host)
+                if changed:  # the diff's "before" is what --status printed
+                    self.assertEqual(results[host]["diff"]["before"], status[host])
                 self.assertFalse(results[host].get("failed"), results[host])
-                self.assertEqual(results[host]["request"]["selection"], 'Exam "W"')
+                self.assertEqual(results[host]["request"]["selection"], 'Exam "W" $HOME')
             self.assertEqual(results["host1"]["previous"]["code"], 3 if changed else 0xFFFF)
             missing = results[self.fleet.hosts[MISSING]]
             self.assertTrue(missing["failed"])
@@ -66,7 +74,8 @@ class FleetTest(unittest.TestCase):
         for changed in (True, False):
             results = self.run_task(state="absent")
             for host in self.fleet.hosts:
-                self.assertEqual(results[host]["changed"], changed and host != self.fleet.hosts[MISSING], host)
+                expected = changed and host != self.fleet.hosts[MISSING]
+                self.assertEqual(results[host]["changed"], expected, host)
                 self.assertIsNone(results[host]["request"])
             self.assert_requests(None)
         self.assertEqual(self.fleet.reboot_calls(), [])
@@ -78,11 +87,15 @@ class FleetTest(unittest.TestCase):
                  ({"selection": "x" * 51}, 61, "invalid selection '%s' is longer than 50 bytes"
                   % ("x" * 51)),
                  ({"selection": "2", "binary": "/nonexistent/quiplexlnx"}, 127,
-                  "quiplexlnx was not found; tried: /nonexistent/quiplexlnx")]
+                  "quiplexlnx was not found; tried: /nonexistent/quiplexlnx"),
+                 # The host's /usr/sbin is the rig's tmpfs, so the default path holds nothing.
+                 ({"selection": "2", "binary": None}, 127, "quiplexlnx was not found; tried: "
+                  "/nonexistent/bin/quiplexlnx, ./quiplexlnx, /usr/sbin/quiplexlnx")]
         for arguments, rc, message in cases:
             binary = arguments.pop("binary", BINARY)
-            results = self.fleet.playbook(fleet.oneshot_task(binary, **arguments), FORKS,
-                                          "--limit", "host0")
+            task = fleet.oneshot_task(binary, **arguments)
+            task += "      environment:\n        PATH: \"/nonexistent/bin:\"\n"
+            results = self.fleet.playbook(task, FORKS, "--limit", "host0")
             with self.subTest(arguments=arguments):
                 self.assertTrue(results["host0"]["failed"])
                 self.assertEqual((results["host0"]["rc"], results["host0"]["msg"]), (rc, message))
@@ -95,6 +108,36 @@ class FleetTest(unittest.TestCase):
         self.assertNotIn("WARNING", done.stderr)
         for text in ("selection", "run_file", "EXAMPLES", "RETURN VALUES", "ansible.builtin.reboot"):
             self.assertIn(text, done.stdout)
+        # The collection ships with the programs: one version for both.
+        with open(os.path.join(fleet.ANSIBLE_DIR, "..", "CMakeLists.txt")) as cmake:
+            self.assertIn("project(quiplex VERSION 1.0.3", cmake.read())
+
+    def test_validate_modules(self):
+        """ansible-test's module validator, run directly (ansible-test itself needs pip); only
+        the findings listed in the collection's tests/sanity/ignore-2.14.txt are allowed."""
+        with open(shutil.which("ansible-doc")) as script:
+            python = script.readline()[2:].strip()
+        validator = subprocess.run([python, "-c", "import ansible_test, voluptuous; "
+                                    "print(ansible_test.__path__[0])"],
+                                   capture_output=True, text=True)
+        if validator.returncode != 0:
+            self.skipTest("no python3-voluptuous: " + validator.stderr.strip())
+        folder = os.path.join(validator.stdout.strip(), "_util/controller/sanity/validate-modules")
+        collection = os.path.join(self.fleet.root, "collections", "ansible_collections",
+                                  "quiplex", "boot")
+        done = subprocess.run([python, os.path.join(folder, "validate.py"), "--format", "json",
+                               "--collection", "ansible_collections/quiplex/boot",
+                               "--collection-version", "1.0.3", "--arg-spec",
+                               "--plugin-type", "module", "plugins/modules/oneshot.py"],
+                              cwd=collection, capture_output=True, text=True,
+                              env=dict(self.fleet.environment, PYTHONPATH=folder))
+        self.assertIn(done.returncode, (0, 3), done.stderr)  # 3: it found something
+        found = json.loads(done.stdout or "{}").get("plugins/modules/oneshot.py", {})
+        findings = {"plugins/modules/oneshot.py validate-modules:" + error["code"]
+                    for error in found.get("errors", []) + found.get("warnings", [])}
+        with open(os.path.join(collection, "tests", "sanity", "ignore-2.14.txt")) as ignore:
+            allowed = {line.split("#")[0].strip() for line in ignore}
+        self.assertLessEqual(findings, allowed, done.stdout + done.stderr)
 
 
 if __name__ == "__main__":

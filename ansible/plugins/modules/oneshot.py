@@ -51,7 +51,7 @@ notes:
     writes nothing.
   - Diff mode shows the pending request before and after as C(quiplexlnx --status) prints it.
 author:
-  - The quiplex developers
+  - The quiplex developers (!UNKNOWN)
 """
 
 EXAMPLES = r"""
@@ -121,7 +121,6 @@ rc:
 
 import json
 import os
-import shutil
 
 from ansible.module_utils.basic import AnsibleModule
 
@@ -136,17 +135,22 @@ STATUS_NOT_FOUND = 8
 
 def find_binary(module):
     given = module.params["binary"]
-    tried = [given] if given else ["PATH (%s)" % os.environ.get("PATH", ""), DEFAULT_BINARY]
-    candidates = [given] if given else [shutil.which("quiplexlnx"), DEFAULT_BINARY]
-    for candidate in candidates:
-        if candidate and os.path.isfile(candidate) and os.access(candidate, os.X_OK):
+    if given:
+        tried = [given]
+    else:
+        folders = [folder or "." for folder in os.environ.get("PATH", os.defpath).split(os.pathsep)]
+        tried = [os.path.join(folder, "quiplexlnx") for folder in folders] + [DEFAULT_BINARY]
+    for candidate in tried:
+        if os.path.isfile(candidate) and os.access(candidate, os.X_OK):
             return candidate
     module.fail_json(msg="quiplexlnx was not found; tried: %s" % ", ".join(tried), rc=127)
 
 
 def run(module, binary, *arguments):
     """The program's status and output; an argument list, never a shell."""
-    rc, out, err = module.run_command([binary] + list(arguments), check_rc=False)
+    # Without expansion: a "$" or "~" in a name is part of the name.
+    rc, out, err = module.run_command([binary] + list(arguments), check_rc=False,
+                                      expand_user_and_vars=False)
     return rc, out, err
 
 
@@ -186,15 +190,16 @@ def status_text(boot_manager, request):
         lines.append("Pending request: none")
     elif request.get("corrupt"):
         size = request["size"]
-        lines.append("Pending request: corrupt (%d %s, shorter than its 4-byte code)"
-                     % (size, "byte" if size == 1 else "bytes"))
+        lines.append("Pending request: corrupt" + (" (%d %s, shorter than its 4-byte code)"
+                     % (size, "byte" if size == 1 else "bytes") if size else ""))
     else:
         kind = request["kind"]
         what = {"keyword": request["keyword"], "item": "item %d" % request["code"],
                 "hot_key": "hot key " + quoted(request["selection"]),
                 "name": "name " + quoted(request["selection"])}[kind]
         lines.append("Pending request: " + what)
-        lines.append("Run file: " + (quoted(request["run_file"]) if request["run_file"] else "none"))
+        run_file = request["run_file"]
+        lines.append("Run file: " + (quoted(run_file) if run_file else "none"))
         size = "Size: %d bytes" % request["size"]
         if request["attributes"] is not None:
             size += ", attributes 0x%08X" % request["attributes"]
