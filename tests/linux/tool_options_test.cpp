@@ -4,6 +4,7 @@
 #include <linux/fs.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -143,6 +144,22 @@ TEST_F(ToolOptions, StatusJsonIsValidForAnyStoredBytes)
     EXPECT_STREQ(line, "0 True 65535 name [65, 27, 34, 92, 195, 169, 255] [116, 10] 7 14\n");
 }
 
+TEST_F(ToolOptions, StatusOfTheShortestAndLongestValues)
+{
+    put_variable_file("Quiplex", le32_then(7, {}));
+    RunResult result = run("--status");
+    EXPECT_EQ(result.out, "Zarvex UEFI: found\nPending request: corrupt\n");
+    EXPECT_EQ(result.exit_status, 94);
+    // Every byte of the longest value readable is escaped to six characters, and still fits.
+    for (size_t size : {2048, 2049}) {
+        put_pending(Bytes(size, 1));
+        result = run("--status=json");
+        EXPECT_EQ(result.exit_status, size == 2048 ? 0 : 95) << size;
+        if (size == 2048)
+            EXPECT_TRUE(result.out.ends_with("\"size\":2048}}\n")) << result.out.size();
+    }
+}
+
 TEST_F(ToolOptions, CancelRemovesAnImmutableRequest)
 {
     put_pending(ITEM_2);
@@ -259,6 +276,30 @@ TEST_F(ToolOptions, SleepHookGuardsEverySleepKindAndNeverFails)
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_NE(result.err.find("ended with status 8"), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "");
+}
+
+TEST_F(ToolOptions, SavedStateOnlyInARealFolderAndFile)
+{
+    // A one-byte value is copied whole, and refused as a copy when it comes back.
+    put_pending({7});
+    ASSERT_EQ(run("--suspend").exit_status, 0);
+    EXPECT_EQ(read_file(SAVED), Bytes{7});
+    EXPECT_EQ(run("--resume").exit_status, 94);
+
+    SetUp();
+    put_pending(ITEM_2);
+    ASSERT_EQ(mkdir("/run/elsewhere", 0700), 0);
+    ASSERT_EQ(symlink("/run/elsewhere", "/run/quiplex"), 0);
+    EXPECT_EQ(run("--suspend").exit_status, 77);
+    EXPECT_FALSE(exists("/run/elsewhere/request") || exists("/run/elsewhere/no-request"));
+    EXPECT_EQ(pending(), ITEM_2);
+
+    SetUp();
+    put_pending(ITEM_2);
+    ASSERT_EQ(mkdir("/run/quiplex", 0700), 0);
+    ASSERT_EQ(mkdir(SAVED.c_str(), 0700), 0);
+    EXPECT_EQ(run("--resume").exit_status, 71);
+    EXPECT_EQ(pending(), ITEM_2);
 }
 
 } // namespace
