@@ -177,7 +177,8 @@ def main():
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--count", type=int, default=40)
     parser.add_argument("--list", action="store_true", help="print every site and stop")
-    parser.add_argument("--match", help="only the mutants whose description holds this text")
+    parser.add_argument("--match", action="append",
+                        help="only the mutants whose description holds this text (repeatable)")
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--scratch", type=Path, default=ROOT / "build" / "mutate",
                         help="copy of the tree to mutate, kept between runs")
@@ -213,7 +214,7 @@ def main():
     timeout = max(10.0, 10 * max(spent.values()))
 
     if args.match:
-        sites = [site for site in sites if args.match in describe(texts, site)]
+        sites = [site for site in sites if any(m in describe(texts, site) for m in args.match)]
     sample = random.Random(args.seed).sample(sites, min(args.count, len(sites)))
     killed, survivors, broken = 0, [], []
     listed = equivalents(ROOT)

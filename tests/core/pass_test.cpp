@@ -141,6 +141,17 @@ TEST(Pass, TakeOverStopsBeforeTheSelectionIsResolvedAndWritten)
     EXPECT_TRUE(recorded.restarts.empty());
 }
 
+TEST(Pass, MessagesAreCutTo255Characters)
+{
+    reset_fake_store();
+    use_named_variables();
+    const std::string long_name(300, 'q');
+    recorded_program_name = long_name.c_str();
+    EXPECT_EQ(run_recorded_pass("--version"), 0);
+    recorded_program_name = "quiplextest";
+    EXPECT_EQ(recorded.messages, std::vector<std::string>{"info: " + std::string(255, 'q')});
+}
+
 // The saved state of the sleep guard, in memory; each call can be made to fail.
 struct FakeSaved {
     bool has, none_pending;

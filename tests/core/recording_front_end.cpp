@@ -4,6 +4,7 @@
 #include "pass.h"
 
 Recorded recorded;
+const char *recorded_program_name = "quiplextest";
 
 namespace {
 
@@ -40,7 +41,8 @@ int run_recorded_pass(const char *command, const SavedRequestCalls *saved,
                       bool (*take_over)(const BootRequest *))
 {
     recorded = Recorded{};
-    const FrontEnd front_end = {"quiplextest", show_usage, report_not_found, report_write_failure,
-                                show_message,  restart,    take_over,        saved};
+    const FrontEnd front_end = {
+        recorded_program_name, show_usage, report_not_found, report_write_failure,
+        show_message,          restart,    take_over,        saved};
     return run_pass(command, &front_end);
 }

@@ -16,6 +16,7 @@ struct Recorded {
 };
 
 extern Recorded recorded;
+extern const char *recorded_program_name; // "quiplextest" unless a test sets another
 
 // Runs the pass with a recording front end; `saved` gives it a sleep guard.
 int run_recorded_pass(const char *command, const SavedRequestCalls *saved = nullptr,

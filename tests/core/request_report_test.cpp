@@ -80,6 +80,9 @@ TEST(DecodeRequest, CodeIsLittleEndianAndTheSizeIsTheEnd)
     EXPECT_EQ(view.code, 0x04030201u);
     EXPECT_EQ(view.selection_length, 2u);
     EXPECT_EQ(view.run_file_length, 0u);
+    const uint8_t lone_ampersand[] = {0xFF, 0xFF, 0, 0, '&', 0xC3};
+    ASSERT_EQ(decode_request(lone_ampersand, 5, &view), STATUS_SUCCESS);
+    EXPECT_EQ(view.kind, REQUEST_NAME);
 }
 
 TEST(FormatStatus, PrintableEdgesAndAttributesInHex)

@@ -300,6 +300,16 @@ TEST_F(ToolOptions, SavedStateOnlyInARealFolderAndFile)
     ASSERT_EQ(mkdir(SAVED.c_str(), 0700), 0);
     EXPECT_EQ(run("--resume").exit_status, 71);
     EXPECT_EQ(pending(), ITEM_2);
+
+    // With stdin closed, the saved copy's files get descriptor 0.
+    SetUp();
+    put_pending(ITEM_2);
+    for (const char *option : {"--suspend", "--resume"}) {
+        const RunResult result =
+            run_guarded("/bin/sh", {"-c", "exec \"$0\" \"$1\" <&-", QUIPLEXLNX_PATH, option});
+        EXPECT_EQ(result.exit_status, 0) << option << result.out;
+    }
+    EXPECT_EQ(pending(), ITEM_2);
 }
 
 } // namespace
