@@ -247,11 +247,11 @@ def main():
         for site in broken:
             print("  " + describe(texts, site))
     if survivors:
-        print("survivors:")
-        for site in survivors:
-            line = describe(texts, site)
-            known = re.sub(r":\d+: ", ": ", line, count=1) in listed
-            print(f"  {line}" + ("  (equivalent)" if known else ""))
+        known = [re.sub(r":\d+: ", ": ", describe(texts, site), count=1) in listed
+                 for site in survivors]
+        print(f"survivors: {len(survivors)}, {sum(known)} of them listed in {EQUIVALENT_LIST}")
+        for site, equivalent in zip(survivors, known):
+            print(f"  {describe(texts, site)}" + ("  (equivalent)" if equivalent else ""))
     return 0
 
 
