@@ -158,7 +158,7 @@ struct FakeSaved {
     Bytes copy;
     StatusCode load_status, save_status;
     int saves, removes;
-    StatusCode remove_status;
+    StatusCode remove_status = STATUS_SUCCESS;
 } saved;
 
 const SavedRequestCalls SAVED_CALLS = {
@@ -176,14 +176,9 @@ const SavedRequestCalls SAVED_CALLS = {
         saved.saves++;
         if (saved.save_status != STATUS_SUCCESS)
             return saved.save_status;
-        saved = FakeSaved{true,
-                          copy == nullptr,
-                          copy ? Bytes(copy, copy + size) : Bytes(),
-                          0,
-                          0,
-                          saved.saves,
-                          saved.removes,
-                          saved.remove_status};
+        saved =
+            FakeSaved{true,        copy == nullptr, copy ? Bytes(copy, copy + size) : Bytes(), 0, 0,
+                      saved.saves, saved.removes};
         return STATUS_SUCCESS;
     },
     []() -> StatusCode {
@@ -271,34 +266,16 @@ TEST(SleepGuard, OutcomesAtTheEdges)
         StatusCode status;
         Bytes after;
     } cases[] = {
+        // clang-format off
         {"suspend, none pending", true, {}, {}, false, 0, 0, SLEEP_NOTHING_SAVED, 0, current},
-        {"suspend, item 2",
-         true,
-         ITEM_2,
-         {},
-         false,
-         0,
-         0,
-         SLEEP_SAVED,
-         0,
-         {0xFB, 0xFF, 0, 0, 0, 0}},
+        {"suspend, item 2", true, ITEM_2, {}, false, 0, 0, SLEEP_SAVED, 0, {0xFB, 0xFF, 0, 0, 0, 0}},
         {"suspend, longest value", true, longest, {}, false, 0, 0, SLEEP_SAVED, 0, longest_current},
-        {"resume, shortest copy",
-         false,
-         current,
-         {5, 0, 0, 0},
-         false,
-         0,
-         0,
-         SLEEP_PUT_BACK,
-         0,
-         {5, 0, 0, 0}},
+        {"resume, shortest copy", false, current, {5, 0, 0, 0}, false, 0, 0, SLEEP_PUT_BACK, 0, {5, 0, 0, 0}},
         {"resume, longest copy", false, current, longest, false, 0, 0, SLEEP_PUT_BACK, 0, longest},
         {"resume, none pending and gone", false, {}, {}, true, 0, 0, SLEEP_DELETED, 0, {}},
-        {"resume, write not found", false, current, ITEM_2, false, 8, 0, SLEEP_WRITE_FAILED, 8,
-         current},
-        {"resume, copy not removed", false, current, ITEM_2, false, 0, 77, SLEEP_SAVE_FAILED, 77,
-         ITEM_2},
+        {"resume, write not found", false, current, ITEM_2, false, 8, 0, SLEEP_WRITE_FAILED, 8, current},
+        {"resume, copy not removed", false, current, ITEM_2, false, 0, 77, SLEEP_SAVE_FAILED, 77, ITEM_2},
+        // clang-format on
     };
     for (const auto &c : cases) {
         start_guard_case(c.pending);

@@ -32,24 +32,13 @@ const DecodeCase DECODE_CASES[] = {
     {{0xFF, 0xFF, 0, 0, '&', 'W', 'X', 0}, STATUS_SUCCESS, REQUEST_NAME, "&WX", ""},
     {{0xFF, 0xFF, 0, 0, '&', 0}, STATUS_SUCCESS, REQUEST_NAME, "&", ""},
     // The edges of a hot key: four-byte sequence, lead byte 0xC0 and no lower, continuations only.
-    {{0xFF, 0xFF, 0, 0, '&', 0xF0, 0x9F, 0x98, 0x80},
-     STATUS_SUCCESS,
-     REQUEST_HOT_KEY,
-     "&\xF0\x9F\x98\x80",
-     ""},
-    {{0xFF, 0xFF, 0, 0, '&', 0xF0, 0x9F, 0x98, 0x80, 0x80},
-     STATUS_SUCCESS,
-     REQUEST_NAME,
-     "&\xF0\x9F\x98\x80\x80",
-     ""},
+    // clang-format off
+    {{0xFF, 0xFF, 0, 0, '&', 0xF0, 0x9F, 0x98, 0x80}, STATUS_SUCCESS, REQUEST_HOT_KEY, "&\xF0\x9F\x98\x80", ""},
+    {{0xFF, 0xFF, 0, 0, '&', 0xF0, 0x9F, 0x98, 0x80, 0x80}, STATUS_SUCCESS, REQUEST_NAME, "&\xF0\x9F\x98\x80\x80", ""},
     {{0xFF, 0xFF, 0, 0, '&', 0xC0, 0x80}, STATUS_SUCCESS, REQUEST_HOT_KEY, "&\xC0\x80", ""},
     {{0xFF, 0xFF, 0, 0, '&', 0xBF, 0x80}, STATUS_SUCCESS, REQUEST_NAME, "&\xBF\x80", ""},
-    {{0xFF, 0xFF, 0, 0, '&', 0xC3, 'A'},
-     STATUS_SUCCESS,
-     REQUEST_NAME,
-     "&\xC3"
-     "A",
-     ""},
+    {{0xFF, 0xFF, 0, 0, '&', 0xC3, 'A'}, STATUS_SUCCESS, REQUEST_NAME, "&\xC3" "A", ""},
+    // clang-format on
     {{0xFF, 0xFF, 0}, STATUS_CORRUPT, REQUEST_ITEM, "", ""},
     {{}, STATUS_CORRUPT, REQUEST_ITEM, "", ""},
 };
