@@ -129,6 +129,17 @@ ToolOption tool_option_of(const char *command)
     return TOOL_OPTION_UNKNOWN;
 }
 
+struct DryRunWord {
+    const char *text;
+    DryRun mode;
+};
+
+constexpr DryRunWord DRY_RUN_WORDS[] = {
+    {"--dry-run", DRY_RUN_TEXT},
+    {"--dry-run=json", DRY_RUN_JSON},
+};
+static_assert(sizeof "--dry-run=json" == DRY_RUN_WORD_ROOM, "the longest word and its blank");
+
 bool is_help_request(const char *selection)
 {
     for (const char *help : HELP_REQUESTS) {
@@ -164,6 +175,24 @@ void join_arguments(char *buffer, size_t capacity, int argc, char **argv)
         if (room == 0)
             return;
     }
+}
+
+DryRun take_dry_run_word(const char *command_text, const char **command)
+{
+    *command = command_text == nullptr ? "" : command_text;
+    const char *word = *command;
+    while (is_blank(*word))
+        word++;
+    size_t length = 0;
+    while (word[length] != '\0' && !is_blank(word[length]))
+        length++;
+    for (const DryRunWord &dry_run : DRY_RUN_WORDS) {
+        if (matches_ignoring_case(word, length, dry_run.text)) {
+            *command = word[length] == '\0' ? word + length : word + length + 1;
+            return dry_run.mode;
+        }
+    }
+    return DRY_RUN_NONE;
 }
 
 StatusCode parse_boot_request(const char *command_text, BootRequest *request)

@@ -9,6 +9,10 @@
 inline constexpr size_t COMMAND_CAPACITY = 256;  // 255 characters and a NUL
 inline constexpr size_t SELECTION_CAPACITY = 51; // 50 characters and a NUL
 inline constexpr size_t RUN_FILE_CAPACITY = 64;  // 63 characters and a NUL
+// Room for "--dry-run=json" and its blank in front of a command: a front end that joins
+// arguments joins into this many bytes, so the command after the word keeps its 255 characters.
+inline constexpr size_t DRY_RUN_WORD_ROOM = 15;
+inline constexpr size_t JOINED_COMMAND_CAPACITY = COMMAND_CAPACITY + DRY_RUN_WORD_ROOM;
 
 typedef uint32_t SelectionCode;
 
@@ -32,6 +36,13 @@ enum ToolOption {
     TOOL_OPTION_UNKNOWN, // an option word that is no tool option, or one beside a selection
 };
 
+// A first word that asks what the rest of the command would write, without doing it.
+enum DryRun {
+    DRY_RUN_NONE,
+    DRY_RUN_TEXT, // --dry-run
+    DRY_RUN_JSON, // --dry-run=json
+};
+
 // The parsed command. The two texts point into the core's static buffers, so a request
 // stays valid until the next parse_boot_request.
 struct BootRequest {
@@ -47,6 +58,11 @@ struct BootRequest {
 // Joins argv[1..argc-1] with single blanks into `buffer`, at most capacity - 1 characters;
 // the last byte of the buffer is never written. Writes nothing for argc <= 1.
 void join_arguments(char *buffer, size_t capacity, int argc, char **argv);
+
+// When the first word of `command_text` is --dry-run or --dry-run=json (any letter case), gives
+// that mode and points `*command` past the word and its one separating blank, so the rest is
+// taken apart as if the word had never been typed; otherwise DRY_RUN_NONE and the whole text.
+DryRun take_dry_run_word(const char *command_text, const char **command);
 
 // Takes `command_text` apart into `request`. STATUS_INVALID_PARAMETER when the command
 // selects nothing, asks for help (tool_option TOOL_OPTION_HELP) or holds an option word that is

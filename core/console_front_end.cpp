@@ -9,7 +9,7 @@
 
 namespace {
 
-char command_text[COMMAND_CAPACITY];
+char command_text[JOINED_COMMAND_CAPACITY];
 
 // The usage text ends without a newline, as scripts that compare it expect.
 void show_usage(const char *options_block)
@@ -31,6 +31,14 @@ void report_write_failure(StatusCode)
     puts(MESSAGE_CONFIGURE_FAILED);
 }
 
+// The hint lines name efivarfs, which only the console programs' users can act on.
+void report_failure(const char *text, StatusCode status)
+{
+    puts(text);
+    if (const char *hint = probe_failure_hint(status))
+        puts(hint);
+}
+
 void show_message(const char *text, MessageKind)
 {
     puts(text);
@@ -41,8 +49,18 @@ void show_message(const char *text, MessageKind)
 int run_console_program(int argc, char **argv, const ConsoleProgram *program)
 {
     const FrontEnd front_end = {
-        program->name, show_usage,     report_not_found, report_write_failure,
-        show_message,  restart_system, nullptr,          program->saved_request};
+        .program_name = program->name,
+        .show_usage = show_usage,
+        .report_not_found = report_not_found,
+        .report_write_failure = report_write_failure,
+        .report_failure = report_failure,
+        .show_message = show_message,
+        .restart = restart_system,
+        .take_over = nullptr,
+        .take_over_keyword = nullptr,
+        .force_closes_applications = false,
+        .saved_request = program->saved_request,
+    };
     join_arguments(command_text, sizeof command_text, argc, argv);
     return run_pass(command_text, &front_end);
 }

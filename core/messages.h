@@ -37,7 +37,10 @@ inline constexpr char VERSION_TEXT[] = "1.03";
     "  --version       - show the program's name and version.\n"                                   \
     "  --status        - show whether Zarvex UEFI is installed and the pending request.\n"         \
     "  --status=json   - the same as one line of JSON.\n"                                          \
-    "  --cancel        - delete the pending request.\n"
+    "  --cancel        - delete the pending request.\n"                                            \
+    "  --dry-run CMD   - before a boot request CMD: show what it would write and\n"                \
+    "                    whether a restart would follow; nothing is read or written.\n"            \
+    "  --dry-run=json CMD - the same as one line of JSON.\n"
 #define QUIPLEX_EXIT_STATUSES                                                                      \
     "Exit status: 0 done; 61 invalid command or help; 8 Zarvex UEFI not found;\n"                  \
     "94 a stored request is corrupt; any other: the firmware variable store failed."

@@ -18,6 +18,7 @@ constexpr size_t REPORT_CAPACITY = 6 * STATUS_VALUE_CAPACITY + 256;
 constexpr size_t MESSAGE_CAPACITY = 256;
 
 uint8_t status_value[STATUS_VALUE_CAPACITY];
+uint8_t dry_run_payload[PAYLOAD_MAX_SIZE];
 char report_text[REPORT_CAPACITY];
 char message_text[MESSAGE_CAPACITY];
 
@@ -49,12 +50,9 @@ const char *joined(const char *const *parts, size_t count)
     return message_text;
 }
 
-// `text`, then the hint line the console programs give for a missing or unmounted efivarfs.
 int fail(const FrontEnd *front_end, const char *text, StatusCode status)
 {
-    const char *hint = probe_failure_hint(status);
-    const char *parts[] = {text, hint == nullptr ? "" : "\n", hint == nullptr ? "" : hint};
-    front_end->show_message(joined(parts, 3), MESSAGE_FAILURE);
+    front_end->report_failure(text, status);
     return static_cast<int>(status);
 }
 
@@ -177,12 +175,59 @@ int run_tool_option(ToolOption option, const FrontEnd *front_end)
     return STATUS_INVALID_PARAMETER;
 }
 
+// What the request would write and what would follow; reads and writes nothing.
+int describe_dry_run(BootRequest *request, DryRun mode, const FrontEnd *front_end)
+{
+    DryRunReport report{};
+    report.restart = !request->no_reboot;
+    report.force = request->force;
+    report.force_shown = front_end->force_closes_applications;
+    report.monitor = front_end->take_over_keyword != nullptr &&
+                     selection_is_keyword(request, front_end->take_over_keyword);
+    RequestView view;
+    if (!report.monitor) {
+        resolve_selection(request);
+        fill_payload(request, dry_run_payload);
+        decode_request(dry_run_payload, payload_size(request), &view);
+        report.request = &view;
+    }
+    if (mode == DRY_RUN_JSON) {
+        format_dry_run_json(&report, report_text, sizeof report_text);
+        front_end->show_message(report_text, MESSAGE_DATA);
+    } else {
+        format_dry_run_text(&report, report_text, sizeof report_text);
+        front_end->show_message(report_text, MESSAGE_INFORMATION);
+    }
+    return STATUS_SUCCESS;
+}
+
+// A dry run of anything but a boot request is an invalid command; JSON says so as data.
+int refuse_dry_run(DryRun mode, const FrontEnd *front_end)
+{
+    if (mode == DRY_RUN_JSON) {
+        const DryRunReport report{STATUS_INVALID_PARAMETER, nullptr, false, false, false, false};
+        format_dry_run_json(&report, report_text, sizeof report_text);
+        front_end->show_message(report_text, MESSAGE_DATA);
+    } else {
+        front_end->show_usage(nullptr);
+    }
+    return STATUS_INVALID_PARAMETER;
+}
+
 } // namespace
 
 int run_pass(const char *command_text, const FrontEnd *front_end)
 {
+    const char *command = nullptr;
+    const DryRun dry_run = take_dry_run_word(command_text, &command);
     BootRequest request;
-    if (parse_boot_request(command_text, &request) != STATUS_SUCCESS) {
+    const StatusCode parsed = parse_boot_request(command, &request);
+    if (dry_run != DRY_RUN_NONE) {
+        if (parsed != STATUS_SUCCESS || request.tool_option != TOOL_OPTION_NONE)
+            return refuse_dry_run(dry_run, front_end);
+        return describe_dry_run(&request, dry_run, front_end);
+    }
+    if (parsed != STATUS_SUCCESS) {
         const bool help = request.tool_option == TOOL_OPTION_HELP;
         const char *options = front_end->saved_request != nullptr
                                   ? TOOL_OPTIONS_TEXT_WITH_SLEEP_GUARD

@@ -50,11 +50,16 @@ struct FrontEnd {
     void (*show_usage)(const char *options_block);
     void (*report_not_found)(StatusCode status);
     void (*report_write_failure)(StatusCode status);
+    // A tool option that failed with `status`: the front end adds what fits its platform.
+    void (*report_failure)(const char *text, StatusCode status);
     void (*show_message)(const char *text, MessageKind kind);
     void (*restart)(bool force);
     // Called after the presence probe, before the selection is resolved; true when the front
     // end took the run over (Windows: the hibernation monitor). May be null.
     bool (*take_over)(const BootRequest *request);
+    // The selection keyword `take_over` claims, so --dry-run can tell without starting it.
+    const char *take_over_keyword;
+    bool force_closes_applications; // /force changes how the restart treats applications
     // The sleep guard's saved copy; null where the program has no --suspend and --resume.
     const SavedRequestCalls *saved_request;
 };

@@ -2,6 +2,7 @@
 #include "request_report.h"
 
 #include "boot_request.h"
+#include "variable_store.h"
 
 namespace {
 
@@ -135,10 +136,55 @@ void put_request_line(Text *text, const RequestView *view)
     }
 }
 
-void put_attributes(Text *text, const StatusReport *report)
+void put_attributes(Text *text, uint32_t attributes)
 {
     text->put("0x");
-    text->put_unsigned(report->attributes, 16, 8);
+    text->put_unsigned(attributes, 16, 8);
+}
+
+// The lines after the request line: the run file, the size and, when known, the attributes.
+void put_request_details(Text *text, const RequestView *view, const uint32_t *attributes)
+{
+    text->put("\nRun file: ");
+    if (view->run_file_length == 0)
+        text->put("none");
+    else
+        put_quoted_text(text, view->run_file, view->run_file_length);
+    text->put("\nSize: ");
+    text->put_unsigned(view->size);
+    text->put(" bytes");
+    if (attributes != nullptr) {
+        text->put(", attributes ");
+        put_attributes(text, *attributes);
+    }
+}
+
+void put_request_json(Text *text, const RequestView *view, const uint32_t *attributes)
+{
+    text->put("{\"code\":");
+    text->put_unsigned(view->code);
+    text->put(",\"kind\":\"");
+    text->put(KIND_NAMES[view->kind]);
+    text->put("\",\"keyword\":");
+    if (view->keyword != nullptr) {
+        text->put('"');
+        text->put(view->keyword);
+        text->put('"');
+    } else {
+        text->put("null");
+    }
+    text->put(",\"selection\":");
+    put_json_string(text, view->selection, view->selection_length);
+    text->put(",\"run_file\":");
+    put_json_string(text, view->run_file, view->run_file_length);
+    text->put(",\"attributes\":");
+    if (attributes != nullptr)
+        text->put_unsigned(*attributes);
+    else
+        text->put("null");
+    text->put(",\"size\":");
+    text->put_unsigned(view->size);
+    text->put("}");
 }
 
 } // namespace
@@ -196,20 +242,9 @@ void format_status_text(const StatusReport *report, char *out, size_t capacity)
         text.put(report->status == STATUS_SUCCESS ? "none" : "unknown");
         return;
     }
-    const RequestView *view = report->request;
-    put_request_line(&text, view);
-    text.put("\nRun file: ");
-    if (view->run_file_length == 0)
-        text.put("none");
-    else
-        put_quoted_text(&text, view->run_file, view->run_file_length);
-    text.put("\nSize: ");
-    text.put_unsigned(view->size);
-    text.put(" bytes");
-    if (report->attributes_known) {
-        text.put(", attributes ");
-        put_attributes(&text, report);
-    }
+    put_request_line(&text, report->request);
+    put_request_details(&text, report->request,
+                        report->attributes_known ? &report->attributes : nullptr);
 }
 
 void format_status_json(const StatusReport *report, char *out, size_t capacity)
@@ -227,31 +262,52 @@ void format_status_json(const StatusReport *report, char *out, size_t capacity)
     } else if (report->request == nullptr) {
         text.put("null");
     } else {
-        const RequestView *view = report->request;
-        text.put("{\"code\":");
-        text.put_unsigned(view->code);
-        text.put(",\"kind\":\"");
-        text.put(KIND_NAMES[view->kind]);
-        text.put("\",\"keyword\":");
-        if (view->keyword != nullptr) {
-            text.put('"');
-            text.put(view->keyword);
-            text.put('"');
-        } else {
-            text.put("null");
-        }
-        text.put(",\"selection\":");
-        put_json_string(&text, view->selection, view->selection_length);
-        text.put(",\"run_file\":");
-        put_json_string(&text, view->run_file, view->run_file_length);
-        text.put(",\"attributes\":");
-        if (report->attributes_known)
-            text.put_unsigned(report->attributes);
-        else
-            text.put("null");
-        text.put(",\"size\":");
-        text.put_unsigned(view->size);
-        text.put("}");
+        put_request_json(&text, report->request,
+                         report->attributes_known ? &report->attributes : nullptr);
     }
+    text.put("}");
+}
+
+void format_dry_run_text(const DryRunReport *report, char *out, size_t capacity)
+{
+    Text text{out, capacity, 0};
+    if (capacity > 0)
+        out[0] = '\0';
+    if (report->monitor) {
+        text.put("Would start the hibernation monitor; nothing would be written.");
+        return;
+    }
+    if (report->request == nullptr)
+        return;
+    text.put("Would write: ");
+    put_request_line(&text, report->request);
+    put_request_details(&text, report->request, &REQUEST_ATTRIBUTES);
+    text.put("\nThen: ");
+    if (!report->restart)
+        text.put("no restart (/noreboot)");
+    else if (report->force_shown && report->force)
+        text.put("restart, closing applications without waiting (/force)");
+    else
+        text.put("restart");
+}
+
+void format_dry_run_json(const DryRunReport *report, char *out, size_t capacity)
+{
+    Text text{out, capacity, 0};
+    text.put("{\"status\":");
+    text.put_unsigned(report->status);
+    text.put(",\"request\":");
+    if (report->request == nullptr) {
+        text.put("null");
+        if (report->monitor)
+            text.put(",\"monitor\":true");
+        text.put("}");
+        return;
+    }
+    put_request_json(&text, report->request, &REQUEST_ATTRIBUTES);
+    text.put(",\"restart\":");
+    text.put(report->restart ? "true" : "false");
+    text.put(",\"force\":");
+    text.put(report->force ? "true" : "false");
     text.put("}");
 }

@@ -48,3 +48,18 @@ void format_status_text(const StatusReport *report, char *out, size_t capacity);
 // One line of JSON. Stored bytes outside printable ASCII appear as \u00NN: each code point of a
 // text stands for one stored byte, whether or not the bytes were UTF-8.
 void format_status_json(const StatusReport *report, char *out, size_t capacity);
+
+// What --dry-run found: the request the command would write and what the program would then do.
+struct DryRunReport {
+    StatusCode status;          // 0, or 61 for a command that is no boot request
+    const RequestView *request; // null with a nonzero status or when the monitor would start
+    bool monitor;               // the command starts the hibernation monitor instead
+    bool restart;
+    bool force;
+    bool force_shown; // the text names /force only where it changes the restart (Windows)
+};
+
+// The same escaping and limits as the status descriptions; the request object of the JSON has
+// exactly the fields of --status=json's, attributes those of every request written.
+void format_dry_run_text(const DryRunReport *report, char *out, size_t capacity);
+void format_dry_run_json(const DryRunReport *report, char *out, size_t capacity);

@@ -87,8 +87,25 @@ bool start_monitor(const BootRequest *request)
     return true;
 }
 
-const FrontEnd FRONT_END = {"quiplexu",   show_usage,     report_not_found, report_write_failure,
-                            show_message, restart_system, start_monitor,    nullptr};
+// No efivarfs hint here: a PC without firmware variables is a legacy BIOS, not a missing mount.
+void report_failure(const char *text, StatusCode)
+{
+    box(text, MESSAGE_CAPTION, MB_ICONWARNING);
+}
+
+const FrontEnd FRONT_END = {
+    .program_name = "quiplexu",
+    .show_usage = show_usage,
+    .report_not_found = report_not_found,
+    .report_write_failure = report_write_failure,
+    .report_failure = report_failure,
+    .show_message = show_message,
+    .restart = restart_system,
+    .take_over = start_monitor,
+    .take_over_keyword = HIBERNATE_KEYWORD,
+    .force_closes_applications = true,
+    .saved_request = nullptr,
+};
 
 } // namespace
 

@@ -152,6 +152,114 @@ TEST(Pass, MessagesAreCutTo255Characters)
     EXPECT_EQ(recorded.messages, std::vector<std::string>{"info: " + std::string(255, 'q')});
 }
 
+// What --dry-run=json describes must be what the same command then leaves for --status=json to
+// read back: the same request object, and the restart that really follows.
+TEST(DryRun, DescribesExactlyWhatTheCommandWrites)
+{
+    const std::string long_name(250, 'n');
+    const std::string blanks(240, ' ');
+    const std::string commands[] = {
+        "3", "3/force", "/current/noreboot", "/NEXT", "/Shutdown/run=x.efi", "/none", "&W",
+        "&\xC3\xA9", "My Item/run=Tools\\App.efi/NoReboot", "65535", "65531", "2abc", "2 /xyz",
+        "  padded  /FORCE", "say \"hi\" \x1B\\", std::string(60, 'a') + "/noreboot",
+        "1/run=" + std::string(70, 'r'),
+        // Cut after 255 characters of the command, the word in front not counted.
+        long_name + "/noreboot", "2" + blanks + "/noreboot",
+        // No boot request: nothing to describe.
+        "", "/noreboot", "0", "--status", "--help", "/?", "2 -n", "--dry-run 2"};
+    for (const std::string &command : commands) {
+        SCOPED_TRACE(command);
+        reset_fake_store();
+        use_named_variables();
+        set_fake_variable("ZarvexUEFI", reinterpret_cast<const uint8_t *>("Zv\1\0"), 4);
+        const int dry_status = run_recorded_pass(("--dry-run=json " + command).c_str());
+        ASSERT_EQ(recorded.messages.size(), 1u);
+        const std::string dry = recorded.messages[0];
+        EXPECT_EQ(fake_store.reads + fake_store.writes, 0) << "a dry run touches nothing";
+        EXPECT_EQ(recorded.usages, 0);
+
+        const int status = run_recorded_pass(command.c_str());
+        const std::vector<bool> restarts = recorded.restarts;
+        if (status != 0 || fake_store.writes == 0) {
+            EXPECT_EQ(dry_status, 61);
+            EXPECT_EQ(dry, "data: {\"status\":61,\"request\":null}");
+            continue;
+        }
+        EXPECT_EQ(dry_status, 0);
+        ASSERT_EQ(run_recorded_pass("--status=json"), 0);
+        const std::string stored = recorded.messages.at(0);
+        const std::string prefix = "data: {\"status\":0,\"boot_manager\":true,\"request\":";
+        ASSERT_EQ(stored.rfind(prefix, 0), 0u) << stored;
+        const std::string request = stored.substr(prefix.size(), stored.size() - prefix.size() - 1);
+        const std::string then = restarts.empty() ? "false,\"force\":false"
+                                 : restarts[0]    ? "true,\"force\":true"
+                                                  : "true,\"force\":false";
+        EXPECT_EQ(dry, "data: {\"status\":0,\"request\":" + request + ",\"restart\":" + then + "}");
+    }
+}
+
+TEST(DryRun, TextAndTheWindowsMonitor)
+{
+    const char REQUEST_2[] = "info: Would write: item 2\nRun file: none\n"
+                             "Size: 6 bytes, attributes 0x00000007\nThen: ";
+    const struct {
+        const char *command;
+        bool windows;
+        int status;
+        int usages;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {"--dry-run 2/force", false, 0, 0, {std::string(REQUEST_2) + "restart"}},
+        {"--DRY-RUN 2/force",
+         true,
+         0,
+         0,
+         {std::string(REQUEST_2) + "restart, closing applications without waiting (/force)"}},
+        {"--dry-run 2/noreboot/force",
+         true,
+         0,
+         0,
+         {std::string(REQUEST_2) + "no restart (/noreboot)"}},
+        {"--dry-run /hibernate",
+         true,
+         0,
+         0,
+         {"info: Would start the hibernation monitor; nothing would be written."}},
+        {"--dry-run=json /Hibernate",
+         true,
+         0,
+         0,
+         {"data: {\"status\":0,\"request\":null,\"monitor\":true}"}},
+        {"--dry-run=json /hibernate/noreboot",
+         false,
+         0,
+         0,
+         {"data: {\"status\":0,\"request\":{\"code\":65535,\"kind\":\"name\",\"keyword\":null,"
+          "\"selection\":\"/hibernate\",\"run_file\":\"\",\"attributes\":7,\"size\":16},"
+          "\"restart\":false,\"force\":false}"}},
+        // Help, an option or nothing after the word is an invalid command: the usage alone.
+        {"--dry-run --help", false, 61, 1, {}},
+        {"--dry-run", false, 61, 1, {}},
+        {"--dry-run=jsonx 2", false, 61, 1, {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.command);
+        reset_fake_store();
+        static bool took_over;
+        took_over = false;
+        EXPECT_EQ(run_recorded_pass(
+                      c.command, nullptr, [](const BootRequest *) { return took_over = true; },
+                      c.windows ? "/HIBERNATE" : nullptr, c.windows),
+                  c.status);
+        EXPECT_EQ(recorded.usages, c.usages);
+        EXPECT_EQ(recorded.options_block, "");
+        EXPECT_EQ(recorded.messages, c.messages);
+        EXPECT_FALSE(took_over);
+        EXPECT_TRUE(recorded.restarts.empty());
+        EXPECT_EQ(fake_store.reads + fake_store.writes, 0);
+    }
+}
+
 // The saved state of the sleep guard, in memory; each call can be made to fail.
 struct FakeSaved {
     bool has, none_pending;

@@ -1,6 +1,7 @@
 // The recording front end: every report the pass makes lands in `recorded`.
 #include "recording_front_end.h"
 
+#include "messages.h"
 #include "pass.h"
 
 Recorded recorded;
@@ -24,6 +25,14 @@ void report_write_failure(StatusCode status)
     recorded.write_failures.push_back(status);
 }
 
+// Failures read as the console programs print them, hint line included.
+void report_failure(const char *text, StatusCode status)
+{
+    const char *hint = probe_failure_hint(status);
+    recorded.messages.push_back(std::string("failure: ") + text +
+                                (hint == nullptr ? "" : std::string("\n") + hint));
+}
+
 void show_message(const char *text, MessageKind kind)
 {
     static const char *const KINDS[] = {"info: ", "failure: ", "data: "};
@@ -38,11 +47,22 @@ void restart(bool force)
 } // namespace
 
 int run_recorded_pass(const char *command, const SavedRequestCalls *saved,
-                      bool (*take_over)(const BootRequest *))
+                      bool (*take_over)(const BootRequest *), const char *take_over_keyword,
+                      bool force_closes_applications)
 {
     recorded = Recorded{};
     const FrontEnd front_end = {
-        recorded_program_name, show_usage, report_not_found, report_write_failure,
-        show_message,          restart,    take_over,        saved};
+        .program_name = recorded_program_name,
+        .show_usage = show_usage,
+        .report_not_found = report_not_found,
+        .report_write_failure = report_write_failure,
+        .report_failure = report_failure,
+        .show_message = show_message,
+        .restart = restart,
+        .take_over = take_over,
+        .take_over_keyword = take_over_keyword,
+        .force_closes_applications = force_closes_applications,
+        .saved_request = saved,
+    };
     return run_pass(command, &front_end);
 }

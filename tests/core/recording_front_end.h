@@ -18,6 +18,9 @@ struct Recorded {
 extern Recorded recorded;
 extern const char *recorded_program_name; // "quiplextest" unless a test sets another
 
-// Runs the pass with a recording front end; `saved` gives it a sleep guard.
+// Runs the pass with a recording front end; `saved` gives it a sleep guard, the last three
+// make it one like the Windows program's.
 int run_recorded_pass(const char *command, const SavedRequestCalls *saved = nullptr,
-                      bool (*take_over)(const BootRequest *) = nullptr);
+                      bool (*take_over)(const BootRequest *) = nullptr,
+                      const char *take_over_keyword = nullptr,
+                      bool force_closes_applications = false);

@@ -6,17 +6,42 @@
 
 #include "boot_request.h"
 #include "fuzz_support.h"
+#include "pass.h"
 #include "variable_store.h"
 
-// Link-time stand-ins: the fuzzer only builds payloads, it never reaches a store.
-StatusCode read_variable(const char *, const char *, void *, size_t *, uint32_t *)
+// Link-time stand-ins: the boot manager is always there, and "Quiplex" holds the last write.
+namespace {
+
+uint8_t stored[PAYLOAD_MAX_SIZE];
+size_t stored_size;
+int store_calls;
+
+} // namespace
+
+StatusCode read_variable(const char *name, const char *, void *buffer, size_t *size,
+                         uint32_t *attributes)
 {
-    return STATUS_NOT_SUPPORTED;
+    store_calls++;
+    const bool request = strcmp(name, REQUEST_VARIABLE_NAME) == 0;
+    if (request && stored_size == 0)
+        return STATUS_NOT_FOUND;
+    const size_t length = request ? stored_size : 4;
+    if (length > *size)
+        return STATUS_BUFFER_TOO_SMALL;
+    memcpy(buffer, request ? stored : reinterpret_cast<const uint8_t *>("Zv\1"), length);
+    *size = length;
+    if (attributes != nullptr)
+        *attributes = REQUEST_ATTRIBUTES;
+    return STATUS_SUCCESS;
 }
 
-StatusCode write_variable(const char *, const char *, const void *, size_t, uint32_t)
+StatusCode write_variable(const char *, const char *, const void *data, size_t size, uint32_t)
 {
-    return STATUS_NOT_SUPPORTED;
+    store_calls++;
+    check(size <= sizeof stored);
+    memcpy(stored, data, size);
+    stored_size = size;
+    return STATUS_SUCCESS;
 }
 
 namespace {
@@ -24,6 +49,64 @@ namespace {
 constexpr int MAX_ARGUMENTS = 16;
 char argument_storage[1024];
 char command_text[COMMAND_CAPACITY];
+char dry_run_text[JOINED_COMMAND_CAPACITY];
+char shown[1024]; // the last data message
+
+void show_usage(const char *) {}
+void report_status(StatusCode) {}
+void report_failure(const char *, StatusCode) {}
+void show_message(const char *text, MessageKind kind)
+{
+    if (kind == MESSAGE_DATA)
+        copy_input(shown, sizeof shown, reinterpret_cast<const uint8_t *>(text), strlen(text));
+}
+void restart(bool) {}
+
+const FrontEnd FRONT_END = {
+    .program_name = "quiplexfuzz",
+    .show_usage = show_usage,
+    .report_not_found = report_status,
+    .report_write_failure = report_status,
+    .report_failure = report_failure,
+    .show_message = show_message,
+    .restart = restart,
+    .take_over = nullptr,
+    .take_over_keyword = nullptr,
+    .force_closes_applications = false,
+    .saved_request = nullptr,
+};
+
+// What --dry-run=json describes equals what --status=json reads back after the same command.
+void check_dry_run(int argc, char **argv, const BootRequest *request)
+{
+    char *dry_argv[MAX_ARGUMENTS + 2] = {argv[0], const_cast<char *>("--dry-run=json")};
+    for (int i = 1; i < argc; i++)
+        dry_argv[i + 1] = argv[i];
+    memset(dry_run_text, 0, sizeof dry_run_text);
+    join_arguments(dry_run_text, sizeof dry_run_text, argc + 1, dry_argv);
+    const bool no_reboot = request->no_reboot, force = request->force;
+
+    store_calls = 0;
+    shown[0] = '\0';
+    check(run_pass(dry_run_text, &FRONT_END) == 0 && store_calls == 0);
+    char described[sizeof shown];
+    memcpy(described, shown, sizeof shown);
+
+    stored_size = 0;
+    check(run_pass(command_text, &FRONT_END) == 0 && stored_size > 0);
+    check(run_pass("--status=json", &FRONT_END) == 0);
+    const char prefix[] = "{\"status\":0,\"boot_manager\":true,\"request\":";
+    check(strncmp(shown, prefix, sizeof prefix - 1) == 0);
+    const char *object = shown + sizeof prefix - 1;
+    const size_t object_length = strlen(object) - 1;
+    check(strncmp(described, "{\"status\":0,\"request\":", 22) == 0);
+    check(strncmp(described + 22, object, object_length) == 0);
+    const char *then = described + 22 + object_length;
+    check(strcmp(then, !no_reboot ? (force ? ",\"restart\":true,\"force\":true}"
+                                           : ",\"restart\":true,\"force\":false}")
+                                  : (force ? ",\"restart\":false,\"force\":true}"
+                                           : ",\"restart\":false,\"force\":false}")) == 0);
+}
 
 } // namespace
 
@@ -68,5 +151,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     uint32_t code = 0;
     memcpy(&code, payload, sizeof code);
     check(code == request.selection_code);
+
+    // The request is parsed again from the same text inside the passes.
+    const BootRequest parsed = request;
+    check_dry_run(argc, argv, &parsed);
     return 0;
 }

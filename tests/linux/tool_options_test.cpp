@@ -179,6 +179,25 @@ TEST_F(ToolOptions, StatusWithoutEfivarfsGivesTheHint)
     EXPECT_EQ(result.out, "Zarvex UEFI was not found.\nIs efivarfs is mounted?\n"
                           "e.g. mount -t efivarfs none /sys/firmware/efi/efivars\n");
     EXPECT_EQ(result.exit_status, 92);
+    const RunResult cancel = run("--cancel");
+    EXPECT_EQ(cancel.out, "Unable to cancel the pending request.\nIs efivarfs is mounted?\n"
+                          "e.g. mount -t efivarfs none /sys/firmware/efi/efivars\n");
+    EXPECT_EQ(cancel.exit_status, 92);
+}
+
+TEST_F(ToolOptions, DryRunCountsTheCommandWithoutItsWord)
+{
+    put_pending(ITEM_2);
+    // "/noreboot" ends within the command's 255 characters only when the word is not counted.
+    const RunResult result =
+        run_quiplexlnx({"--dry-run=json", "3" + std::string(240, ' ') + "/noreboot"});
+    EXPECT_FALSE(result.rebooted);
+    EXPECT_EQ(result.out,
+              "{\"status\":0,\"request\":{\"code\":3,\"kind\":\"item\",\"keyword\":null,"
+              "\"selection\":\"\",\"run_file\":\"\",\"attributes\":7,\"size\":6},"
+              "\"restart\":false,\"force\":false}\n");
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(pending(), ITEM_2);
 }
 
 Bytes foreign_value(size_t size)

@@ -87,6 +87,8 @@ class ShellTest(unittest.TestCase):
         console = self.boot([SET_PRESENCE, shell_set_variable("Quiplex", pending, GUID),
                              "quiplexefi.efi --version", 'echo "RC=%lasterror%"',
                              "quiplexefi.efi --status", 'echo "RC=%lasterror%"',
+                             "quiplexefi.efi --dry-run=json 1/run=t.efi/noreboot",
+                             'echo "RC=%lasterror%"', DUMP,
                              "quiplexefi.efi --Cancel", 'echo "RC=%lasterror%"', DUMP,
                              "quiplexefi.efi --cancel", 'echo "RC=%lasterror%"',
                              "quiplexefi.efi 2 -n", 'echo "RC=%lasterror%"',
@@ -95,10 +97,16 @@ class ShellTest(unittest.TestCase):
         self.assertIn("quiplexefi.efi --version\nquiplexefi 1.03\n", console)
         self.assertIn("Zarvex UEFI: found\nPending request: name \"Shell Item\"\n"
                       'Run file: "x.efi"\nSize: 21 bytes, attributes 0x00000007\n', console)
+        self.assertIn('{"status":0,"request":{"code":1,"kind":"item","keyword":null,"selection":"",'
+                      '"run_file":"t.efi","attributes":7,"size":11},"restart":false,'
+                      '"force":false}\n', console)
+        self.assertEqual(dumped(console.split("--dry-run=json")[1].split("--Cancel")[0]),
+                         ("NV+RT+BS", pending))
         self.assertIn("The pending request was cancelled.\n", console)
         self.assertIn("No request was pending.\n", console)
         # Both long commands end without a reset: /noreboot was seen as the 64th and 200th word.
-        self.assertEqual(results(console), ["0x0", "0x0", "0x0", "0x0", "0x3D", "0x0", "0x0"])
+        self.assertEqual(results(console),
+                         ["0x0", "0x0", "0x0", "0x0", "0x0", "0x3D", "0x0", "0x0"])
         sections = console.split(item_64)
         self.assertIsNone(dumped(sections[0].split("--Cancel")[1]))
         self.assertEqual(dumped(sections[1].split("quiplexefi.efi 2 ")[0]),

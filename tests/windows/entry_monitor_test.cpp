@@ -79,6 +79,16 @@ const EntryCase ENTRY_CASES[] = {
      0, false, 0},
     {"3", true, ERROR_GEN_FAILURE, "Unable to configure system! (1Fh)", "Quiplex UEFI", 77, 0, 0,
      false, 0},
+    // A dry run shows its answer and touches nothing, the monitor included.
+    {"--dry-run 3/force", false, 0,
+     "Would write: item 3\nRun file: none\nSize: 6 bytes, attributes 0x00000007\n"
+     "Then: restart, closing applications without waiting (/force)",
+     "Quiplex UEFI", 0, 0, 0, false, 0, MB_ICONINFORMATION},
+    {"--dry-run /hibernate", true, 0,
+     "Would start the hibernation monitor; nothing would be written.", "Quiplex UEFI", 0, 0, 0,
+     false, 0, MB_ICONINFORMATION},
+    {"--dry-run --cancel", true, 0, USAGE_TEXT_WINDOWS, "Quiplex - Invalid Parameters", 61, 0, 0,
+     false, 0},
 };
 
 TEST(Entry, WholePass)

@@ -72,6 +72,17 @@ run status_json 76 --status=json
 [ "$(box_count status_json)" -eq 0 ] || fail "status_json: a message box appeared"
 expect_absent status_json "${NEVER[@]}"
 
+# Without firmware variables a failed tool option names no efivarfs remedy: this is Windows.
+run cancel_without_firmware 76 --cancel
+expect_box cancel_without_firmware 'Unable to cancel the pending request.",' 'Quiplex UEFI'
+expect_absent cancel_without_firmware "${NEVER[@]:2}"
+
+run dry_run_json 0 --dry-run=json /hibernate
+[ "$(cat "$out/dry_run_json.out")" = $'{"status":0,"request":null,"monitor":true}\r' ] \
+    || fail "dry_run_json: wrote $(cat -A "$out/dry_run_json.out")"
+[ "$(box_count dry_run_json)" -eq 0 ] || fail "dry_run_json: a message box appeared"
+expect_absent dry_run_json GetFirmwareEnvironmentVariableA RegisterClassA "${NEVER[@]}"
+
 # The optional functions come from GetProcAddress, never from the import table.
 imports=$(x86_64-w64-mingw32-objdump -p "$exe")
 for name in GetFirmwareEnvironmentVariableExA GetFirmwareEnvironmentVariableA \
