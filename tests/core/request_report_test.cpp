@@ -142,8 +142,11 @@ TEST(FormatStatus, CutsToTheBufferAndStaysTerminated)
 TEST(FormatStatus, TinyBuffersAreNeverOverrun)
 {
     StatusReport report{};
+    DryRunReport dry_run{};
     for (size_t capacity : {0, 1}) {
         char text[2] = {'z', 'z'};
+        format_dry_run_text(&dry_run, text, capacity);
+        EXPECT_EQ(text[capacity], 'z') << capacity;
         format_status_text(&report, text, capacity);
         EXPECT_EQ(text[capacity], 'z') << capacity;
         format_status_json(&report, text, capacity);

@@ -114,6 +114,11 @@ TEST_F(ToolOptions, AnswerWithoutWritingOrRestarting)
         {"-n", USAGE_TEXT_CONSOLE, 61},
         {"--noreboot", USAGE_TEXT_CONSOLE, 61},
         {"2 -n", USAGE_TEXT_CONSOLE, 61},
+        // Linux has no applications to close: /force changes nothing in what follows.
+        {"--dry-run 2/force",
+         "Would write: item 2\nRun file: none\nSize: 6 bytes, attributes 0x00000007\nThen: "
+         "restart\n",
+         0},
     };
     for (const auto &c : cases) {
         const RunResult result = run(c.option);
