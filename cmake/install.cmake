@@ -7,6 +7,10 @@ set(QUIPLEX_EFI_IMAGE_FOR_PACKAGE "" CACHE FILEPATH
 if(QUIPLEX_PLATFORM STREQUAL "windows")
     # The zip is flat: the program and its two documents side by side.
     install(TARGETS quiplexu RUNTIME DESTINATION .)
+    # Signed here, after the strip that would break the signature, so the zip and the MSI (made
+    # from the zip) hold the same signed file; windows/sign.sh does nothing without a key.
+    install(CODE "execute_process(COMMAND bash \"${PROJECT_SOURCE_DIR}/windows/sign.sh\"
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/quiplexu.exe\" COMMAND_ERROR_IS_FATAL ANY)")
     install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
     return()
 endif()
@@ -44,7 +48,8 @@ else()
 endif()
 install(CODE "
     set(QUIPLEXLNX \"${QUIPLEX_HOOK_SBINDIR}/quiplexlnx\")
-    configure_file(\"${PROJECT_SOURCE_DIR}/linux/sleep-hook.sh.in\" \"${QUIPLEX_HOOK}\" @ONLY)
+    set(QUIPLEX_HOOK_OUTPUT \"${QUIPLEX_HOOK}\")
+    include(\"${QUIPLEX_SLEEP_HOOK_SCRIPT}\")
     file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system-sleep\" TYPE FILE
          PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                      WORLD_READ WORLD_EXECUTE
@@ -71,5 +76,12 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
               ${PROJECT_SOURCE_DIR}/packaging/copyright
               ${CMAKE_CURRENT_BINARY_DIR}/install/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# A component of its own, so the .rpm can leave it out.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quiplex)
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quiplex COMPONENT deb_only)
+
+# Shell completion, where bash-completion and zsh (Debian's vendor directory) look for it.
+install(FILES ${PROJECT_SOURCE_DIR}/linux/completion/quiplexlnx.bash
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME quiplexlnx)
+install(FILES ${PROJECT_SOURCE_DIR}/linux/completion/_quiplexlnx
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)

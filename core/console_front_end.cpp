@@ -9,7 +9,7 @@
 
 namespace {
 
-char command_text[JOINED_COMMAND_CAPACITY];
+char command_text[CONSOLE_COMMAND_CAPACITY];
 
 // The usage text ends without a newline, as scripts that compare it expect.
 void show_usage(const char *options_block)
@@ -48,6 +48,12 @@ void show_message(const char *text, MessageKind)
 
 int run_console_program(int argc, char **argv, const ConsoleProgram *program)
 {
+    join_arguments(command_text, sizeof command_text, argc, argv);
+    return run_console_command(command_text, program);
+}
+
+int run_console_command(const char *command, const ConsoleProgram *program)
+{
     const FrontEnd front_end = {
         .program_name = program->name,
         .show_usage = show_usage,
@@ -61,6 +67,5 @@ int run_console_program(int argc, char **argv, const ConsoleProgram *program)
         .force_closes_applications = false,
         .saved_request = program->saved_request,
     };
-    join_arguments(command_text, sizeof command_text, argc, argv);
-    return run_pass(command_text, &front_end);
+    return run_pass(command, &front_end);
 }

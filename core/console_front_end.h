@@ -1,7 +1,12 @@
 // The front end shared by the two console programs (Linux, UEFI Shell): all output on stdout.
 #pragma once
 
+#include "boot_request.h"
 #include "platform.h"
+
+// What a console program's arguments are joined into, with room for a leading --dry-run word; a
+// front end that joins them itself (the UEFI Shell program) uses the same capacity.
+inline constexpr size_t CONSOLE_COMMAND_CAPACITY = JOINED_COMMAND_CAPACITY;
 
 struct ConsoleProgram {
     const char *name;                       // for --version
@@ -10,3 +15,7 @@ struct ConsoleProgram {
 
 // Joins the arguments with single blanks and runs the pass; gives the exit status.
 int run_console_program(int argc, char **argv, const ConsoleProgram *program);
+
+// Runs the pass on arguments already joined (at most CONSOLE_COMMAND_CAPACITY bytes with the
+// NUL); gives the exit status.
+int run_console_command(const char *command, const ConsoleProgram *program);

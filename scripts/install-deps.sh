@@ -8,6 +8,7 @@ packages=(
     gnu-efi qemu-system-x86 ovmf mtools dosfstools busybox-static cpio efibootmgr python3 xz-utils
     zstd clang-format
     dpkg-dev file lintian man-db groff sbsigntool openssl
+    wixl msitools osslsigncode rpm rpmlint bash-completion zsh
 )
 
 missing=()

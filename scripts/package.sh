@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the packages into build/packages: the .deb (quiplexlnx with quiplexefi.efi) and the zip
-# of quiplexu. Uses build dirs of its own (build/package-*) and needs none of the test tools.
+# Builds the packages into build/packages: the .deb and .rpm (quiplexlnx with quiplexefi.efi),
+# the zip and the MSI of quiplexu. Uses build dirs of its own (build/package-*); needs no test
+# tools.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -15,22 +16,47 @@ build() {  # preset, binary dir, extra cache settings
     step cmake --preset "$preset" -B "$dir" "${no_tests[@]}" "$@" >/dev/null
     step cmake --build "$dir"
 }
-pack() {  # binary dir, package file name
-    rm -rf "$1/cpack"
-    (cd "$1" && step cpack -B "$top/$1/cpack") >/dev/null
-    cp "$1/cpack/$2" "$out/"
-    echo "$out/$2"
+pack() {  # binary dir, package file names
+    local dir=$1 file
+    shift
+    rm -rf "$dir/cpack"
+    (cd "$dir" && step cpack -B "$top/$dir/cpack") >/dev/null
+    for file in "$@"; do
+        cp "$dir/cpack/$file" "$out/"
+        echo "$out/$file"
+    done
+}
+
+# The install step signs quiplexu.exe (windows/sign.sh); the MSI is made from the zip's files.
+windows_signing() {
+    if [ -n "${QUIPLEX_SIGN_KEY:-}" ]; then
+        # Made absolute here, as cpack signs from inside the build dir.
+        QUIPLEX_SIGN_KEY=$(realpath -e "$QUIPLEX_SIGN_KEY")
+        QUIPLEX_SIGN_CERT=$(realpath -e "${QUIPLEX_SIGN_CERT:?goes with QUIPLEX_SIGN_KEY}")
+        export QUIPLEX_SIGN_KEY QUIPLEX_SIGN_CERT
+        echo "Signing quiplexu.exe and the MSI with $QUIPLEX_SIGN_CERT"
+    else
+        echo "QUIPLEX_SIGN_KEY is not set: quiplexu.exe and the MSI are not signed"
+    fi
+}
+windows_installer() {
+    local msi="$out/quiplexu-${version}-x64.msi"
+    rm -f "$out"/*.msi
+    step bash windows/make_msi.sh "$out/quiplexu-${version}-win64.zip" "$version" "$msi"
+    echo "$msi"
 }
 
 mkdir -p "$out"
-rm -f "$out"/*.deb "$out"/*.zip
+rm -f "$out"/*.deb "$out"/*.rpm "$out"/*.zip
 version=$(sed -n 's/^project(quiplex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
 # One .deb holds both builds: the uefi build's image goes into the linux build's install rules.
 build uefi build/package-uefi
 build linux build/package-linux -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DQUIPLEX_EFI_IMAGE_FOR_PACKAGE="$top/build/package-uefi/uefi/quiplexefi.efi"
-pack build/package-linux "quiplex_${version}_amd64.deb"
+pack build/package-linux "quiplex_${version}_amd64.deb" "quiplex-${version}-1.x86_64.rpm"
 
 build windows build/package-windows -DCMAKE_BUILD_TYPE=Release
+windows_signing
 pack build/package-windows "quiplexu-${version}-win64.zip"
+windows_installer

@@ -37,8 +37,8 @@ void restart_system(bool)
     gRT->ResetSystem(EfiResetWarm, EFI_SUCCESS, 0, nullptr);
 }
 
-int main(int argc, char **argv)
+int run_program(const char *command_text)
 {
     static const ConsoleProgram program = {"quiplexefi", nullptr};
-    return run_console_program(argc, argv, &program);
+    return run_console_command(command_text, &program);
 }

@@ -1,4 +1,4 @@
-// The application entry: start-up steps, then main with the Shell's arguments as UTF-8.
+// The application entry: start-up steps, then the program with the Shell's arguments joined.
 #include <stdlib.h>
 
 #include "startup.h"
@@ -8,7 +8,7 @@ EFI_SYSTEM_TABLE *gST;
 EFI_BOOT_SERVICES *gBS;
 EFI_RUNTIME_SERVICES *gRT;
 
-int main(int argc, char **argv);
+int run_program(const char *command_text);
 
 // gnu-efi's crt0 calls this with the System V convention after relocating the image.
 extern "C" EFI_STATUS efi_main(EFI_HANDLE image, EFI_SYSTEM_TABLE *system_table)
@@ -20,7 +20,5 @@ extern "C" EFI_STATUS efi_main(EFI_HANDLE image, EFI_SYSTEM_TABLE *system_table)
     gBS = system_table->BootServices;
     gRT = system_table->RuntimeServices;
     use_largest_text_mode(gST->ConOut);
-    char **argv = nullptr;
-    const int argc = collect_arguments(&argv);
-    return static_cast<EFI_STATUS>(main(argc, argv));
+    return static_cast<EFI_STATUS>(run_program(collect_command()));
 }

@@ -8,8 +8,10 @@ void check_firmware_revision(EFI_SYSTEM_TABLE *system_table);
 // Picks the text mode with the most columns plus rows (lowest number on a tie), clears it.
 void use_largest_text_mode(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *console);
 
-// Writes `text` as UTF-8 into `out` (capacity bytes, always NUL-terminated); gives its length.
-size_t ucs2_to_utf8(const CHAR16 *text, char *out, size_t capacity);
+// Joins argv[1] onward as UTF-8 with single blanks, exactly as join_arguments joins UTF-8 text:
+// cut at capacity (NUL included), an argument that does not fit cut and later ones dropped.
+void join_ucs2_arguments(char *buffer, size_t capacity, UINTN argc, CHAR16 *const *argv);
 
-// The Shell's arguments as UTF-8 in static storage; gives argc, 0 without Shell parameters.
-int collect_arguments(char ***argv);
+// The Shell's arguments joined into static storage (CONSOLE_COMMAND_CAPACITY bytes); empty
+// without Shell parameters.
+const char *collect_command();

@@ -4,7 +4,8 @@ Linux leaves a request for item 2, runs the hook's `pre hibernate`, and hibernat
 disk, which powers the machine off. The UEFI Shell then finds the request reading /Current, as
 the boot manager would on the way back. The next start of the same kernel resumes the saved
 image from the swap disk; the hibernated /init goes on with the hook's `post hibernate`, and the
-request for item 2 is back. Needs QUIPLEXLNX, INODE_FLAGS and QUIPLEX_EMULATED_DIR.
+request for item 2 is back. Needs QUIPLEXLNX, INODE_FLAGS, QUIPLEX_SLEEP_HOOK (the hook the build
+made for /bin/quiplexlnx) and QUIPLEX_EMULATED_DIR.
 """
 
 import os
@@ -16,7 +17,6 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import linux_image  # noqa: E402
 import machine  # noqa: E402
 
-SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 ATTRIBUTES = b"\x07\x00\x00\x00"
 ITEM_2 = bytes([2, 0, 0, 0, 0, 0])
 VIRTIO_MODULES = ("virtio_ring", "virtio", "virtio_pci_modern_dev", "virtio_pci_legacy_dev",
@@ -49,11 +49,8 @@ class EmulatedHibernation(unittest.TestCase):
         folder = os.environ.get("QUIPLEX_EMULATED_DIR", "/tmp/quiplex-emulated")
         kernel, module = linux_image.fetch_kernel(os.path.join(folder, "cache"))
         modules = os.path.dirname(os.path.dirname(os.path.dirname(module)))
-        hook = os.path.join(folder, "quiplex-sleep-hook")
-        with open(os.path.join(SOURCE, "linux", "sleep-hook.sh.in")) as f:
-            text = f.read().replace("@QUIPLEXLNX@", "/bin/quiplexlnx")
-        with open(hook, "w") as f:
-            f.write(text)
+        # Made by the build from linux/sleep-hook.sh.in, naming /bin/quiplexlnx.
+        hook = os.environ["QUIPLEX_SLEEP_HOOK"]
         programs = {"bin/quiplexlnx": os.environ["QUIPLEXLNX"],
                     "bin/inode_flags": os.environ["INODE_FLAGS"], "lib/quiplex-sleep-hook": hook}
         for name in VIRTIO_MODULES:

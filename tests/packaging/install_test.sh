@@ -14,12 +14,14 @@ root=$stage$prefix
 
 expected="0755 lib/systemd/system-sleep/quiplex
 0755 sbin/quiplexlnx
+0644 share/bash-completion/completions/quiplexlnx
 0644 share/doc/quiplex/LICENSE
 0644 share/doc/quiplex/README.md
 0644 share/doc/quiplex/changelog.gz
 0644 share/doc/quiplex/copyright
 0644 share/lintian/overrides/quiplex
-0644 share/man/man8/quiplexlnx.8.gz"
+0644 share/man/man8/quiplexlnx.8.gz
+0644 share/zsh/vendor-completions/_quiplexlnx"
 actual=$(cd "$root" && find . ! -type d -printf '%#m %P\n' | sed 's/^0*\([0-7]\{4\}\) /\1 /' | sort -k2)
 if [ "$actual" != "$expected" ]; then
     printf 'installed files differ.\nexpected:\n%s\nactual:\n%s\n' "$expected" "$actual"
@@ -31,21 +33,5 @@ grep -qx "quiplexlnx=\"$prefix/sbin/quiplexlnx\"" "$root/lib/systemd/system-slee
     exit 1
 }
 
-unshare --mount --propagation private true 2>/dev/null || { echo "no mount namespace"; exit 77; }
-unshare --mount --propagation private bash -euo pipefail -c '
-program=$1
-mount -t tmpfs quiplex-firmware /sys/firmware
-mkdir -p /sys/firmware/efi/efivars
-mount -t tmpfs quiplex-efivars /sys/firmware/efi/efivars
-guid=81686ef9-7f6f-42e3-9371-696de9bf6299
-printf "\x07\x00\x00\x00Zv" > /sys/firmware/efi/efivars/ZarvexUEFI-$guid
-sbin=$(realpath /sbin)
-mount -t tmpfs quiplex-sbin "$sbin"
-printf "#!/bin/sh\necho reboot stub\n" > "$sbin/reboot"
-chmod 755 "$sbin/reboot"
-grep -q "reboot stub" /sbin/reboot || { echo "the reboot stub is not in place"; exit 1; }
-"$program" 2/noreboot
-written=$(od -An -tx1 /sys/firmware/efi/efivars/Quiplex-$guid | tr -s " \n" " ")
-[ "$written" = " 07 00 00 00 02 00 00 00 00 00 " ] || { echo "written:$written"; exit 1; }
-' install-test "$root/sbin/quiplexlnx"
+bash "$(dirname "$0")/namespace_write.sh" "$root/sbin/quiplexlnx"
 echo "installed files, hook and program: as expected"

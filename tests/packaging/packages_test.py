@@ -1,6 +1,7 @@
 """The packages as shipped: scripts/package.sh, then the .deb's contents, control fields, lintian,
-its manual page rendered with warnings as errors, the zip's contents, and the .deb's own
-quiplexlnx writing a request on the emulated UEFI PC (run this under the emulator lock).
+its manual page rendered with warnings as errors, the .rpm's contents, header and rpmlint, the
+.rpm installed into a scratch root, the zip's contents, and the .deb's own quiplexlnx writing a
+request on the emulated UEFI PC (run this under the emulator lock).
 Needs QUIPLEX_SOURCE_DIR and QUIPLEX_EMULATED_DIR (the kernel cache of the emulated tests).
 """
 
@@ -22,6 +23,7 @@ VERSION = re.search(r"project\(quiplex VERSION ([0-9.]+)",
 PACKAGES = os.path.join(SOURCE, "build", "packages")
 DEB = os.path.join(PACKAGES, "quiplex_%s_amd64.deb" % VERSION)
 ZIP = os.path.join(PACKAGES, "quiplexu-%s-win64.zip" % VERSION)
+RPM = os.path.join(PACKAGES, "quiplex-%s-1.x86_64.rpm" % VERSION)
 
 DEB_FILES = {
     "usr/sbin/quiplexlnx": 0o755,
@@ -33,7 +35,12 @@ DEB_FILES = {
     "usr/share/doc/quiplex/copyright": 0o644,
     "usr/share/doc/quiplex/changelog.gz": 0o644,
     "usr/share/lintian/overrides/quiplex": 0o644,
+    "usr/share/bash-completion/completions/quiplexlnx": 0o644,
+    "usr/share/zsh/vendor-completions/_quiplexlnx": 0o644,
 }
+# The .rpm holds the same files but the lintian overrides, and owns only its own directories.
+RPM_FILES = {name: mode for name, mode in DEB_FILES.items() if "lintian" not in name}
+RPM_DIRECTORIES = {"usr/lib/quiplex", "usr/share/doc/quiplex"}
 MODES = {"r": 4, "w": 2, "x": 1, "-": 0}
 
 INIT_BODY = """mount -t efivarfs none $EFIVARS
@@ -110,6 +117,51 @@ class Packages(unittest.TestCase):
             self.assertIn("EXIT STATUS", re.sub(".\b", "", result.stdout))
         source = run("sh", "-c", "zcat '%s' | groff -ww -z -man" % page)
         self.assertEqual((source.returncode, source.stderr), (0, ""))
+
+    def test_rpm_holds_the_files_of_the_deb_with_the_licence_marked(self):
+        query = "[%{FILEMODES:octal} %{FILEFLAGS:fflags} %{FILENAMES}\n]"
+        listing = run("rpm", "-qp", "--qf", query, RPM).stdout
+        files, directories, licences = {}, set(), []
+        for line in listing.splitlines():
+            mode, *flags, name = line.split()
+            name = name.lstrip("/")
+            if mode.startswith("40"):
+                directories.add(name)
+            else:
+                files[name] = int(mode, 8) & 0o7777
+            if "l" in "".join(flags):
+                licences.append(name)
+        self.assertEqual(files, RPM_FILES)
+        self.assertEqual(directories, RPM_DIRECTORIES)
+        self.assertEqual(licences, ["usr/share/doc/quiplex/LICENSE"])
+
+    def test_rpm_header_and_needs(self):
+        query = "%{NAME} %{VERSION}-%{RELEASE} %{ARCH}|%{LICENSE}|%{URL}|%{SUMMARY}|%{DESCRIPTION}"
+        fields = run("rpm", "-qp", "--qf", query, RPM).stdout.split("|")
+        self.assertEqual(fields[:2], ["quiplex %s-1 x86_64" % VERSION, "MIT"])
+        self.assertTrue(fields[2].startswith("https://"), fields[2])
+        self.assertTrue(fields[3][:1].isupper(), fields[3])
+        self.assertIn("system-sleep hook", fields[4])
+        # Only what rpm computed: /bin/sh for the hook and rpm's own format features.
+        needs = run("rpm", "-qp", "--requires", RPM).stdout.split("\n")
+        self.assertEqual([n for n in needs if n and not n.startswith("rpmlib(")], ["/bin/sh"])
+
+    def test_rpmlint_finds_nothing_left_unexplained(self):
+        result = run("rpmlint", "-c", os.path.join(SOURCE, "packaging", "rpmlint.toml"), RPM)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn(" 0 errors, 0 warnings", result.stdout)
+
+    def test_rpm_installed_into_a_root_writes_a_request(self):
+        with tempfile.TemporaryDirectory() as root:
+            installed = run("rpm", "--root", root, "-i", "--nodeps", RPM)
+            self.assertEqual(installed.returncode, 0, installed.stderr)
+            with open(os.path.join(root, "usr/lib/systemd/system-sleep/quiplex")) as f:
+                self.assertIn('quiplexlnx="/usr/sbin/quiplexlnx"\n', f.read())
+            result = run("bash", os.path.join(SOURCE, "tests", "packaging", "namespace_write.sh"),
+                         os.path.join(root, "usr/sbin/quiplexlnx"))
+        if result.returncode == 77:
+            self.skipTest(result.stdout)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
 
     def test_zip_holds_the_program_and_documents(self):
         top = "quiplexu-%s-win64/" % VERSION

@@ -37,18 +37,59 @@ TEST(ShellArguments, EveryArgumentThatFitsReachesTheGrammar)
         shell_parameters.Argv = vector.data();
         shell_parameters.Argc = vector.size();
 
-        char **argv = nullptr;
-        const int argc = collect_arguments(&argv);
-        ASSERT_EQ(argc, int(position + 1));
-        EXPECT_STREQ(argv[position], "/noreboot");
-        EXPECT_EQ(argv[argc], nullptr);
-        char command[COMMAND_CAPACITY] = {};
-        join_arguments(command, sizeof command, argc, argv);
+        const char *command = collect_command();
+        EXPECT_EQ(std::string(command), "1" + std::string(position - 1, ' ') + "/noreboot");
         BootRequest request;
         ASSERT_EQ(parse_boot_request(command, &request), STATUS_SUCCESS);
         EXPECT_TRUE(request.no_reboot);
     }
     gBS = saved;
+}
+
+// The same words in UTF-16 and UTF-8 join to the same bytes as join_arguments makes, at every
+// capacity, including where a cut falls inside a character and the bytes left untouched.
+TEST(ShellArguments, JoinedExactlyAsJoinArgumentsJoins)
+{
+    struct Word {
+        std::u16string wide;
+        std::string utf8;
+    };
+    std::string e_acutes; // 130 two-byte characters, 260 bytes
+    for (int i = 0; i < 130; i++)
+        e_acutes += "\xc3\xa9";
+    const std::vector<std::vector<Word>> cases = {
+        {},
+        {{u"1", "1"}},
+        {{u"My", "My"}, {u"Item", "Item"}, {u"/noreboot", "/noreboot"}},
+        {{u"", ""}, {u"", ""}, {u"x", "x"}},
+        {{u"Caf\u00e9 \u20ac", "Caf\xc3\xa9 \xe2\x82\xac"},
+         {u"\U0001F600/force", "\xf0\x9f\x98\x80/force"}},
+        {{std::u16string(300, u'a'), std::string(300, 'a')}, {u"/noreboot", "/noreboot"}},
+        {{std::u16string(130, u'\u00e9'), e_acutes}, {u"b", "b"}},
+    };
+    for (size_t number = 0; number < cases.size(); number++) {
+        std::vector<std::u16string> wide = {u"quiplexefi.efi"};
+        std::vector<std::string> utf8 = {"quiplexefi.efi"};
+        for (const Word &word : cases[number]) {
+            wide.push_back(word.wide);
+            utf8.push_back(word.utf8);
+        }
+        std::vector<CHAR16 *> wide_vector;
+        std::vector<char *> utf8_vector;
+        for (size_t i = 0; i < wide.size(); i++) {
+            wide_vector.push_back(wide[i].data());
+            utf8_vector.push_back(utf8[i].data());
+        }
+        for (size_t capacity :
+             {size_t(0), size_t(1), size_t(2), size_t(6), size_t(12), size_t(256), size_t(271)}) {
+            SCOPED_TRACE(testing::Message() << "case " << number << ", capacity " << capacity);
+            std::string joined(capacity + 1, '#');
+            std::string expected(capacity + 1, '#');
+            join_ucs2_arguments(joined.data(), capacity, wide_vector.size(), wide_vector.data());
+            join_arguments(expected.data(), capacity, int(utf8_vector.size()), utf8_vector.data());
+            EXPECT_EQ(joined, expected);
+        }
+    }
 }
 
 } // namespace

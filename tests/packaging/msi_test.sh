@@ -1,0 +1,95 @@
+#!/bin/bash
+# Installs, upgrades and removes the MSI of build/packages with Wine's msiexec, then checks signing.
+# Usage: msi_test.sh SOURCE_DIR, after scripts/package.sh (the packages test runs it).
+set -u
+source=$1
+version=$(sed -n 's/^project(quiplex VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
+newer=${version%.*}.$((${version##*.} + 1))
+packages=$source/build/packages temp=$(mktemp -d)
+zip=$packages/quiplexu-$version-win64.zip msi=$packages/quiplexu-$version-x64.msi
+export WINEPREFIX=$temp/prefix WINEARCH=win64 WINEDEBUG=-all DISPLAY=
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"  # no menu entries on this desktop
+trap 'wineserver -k; rm -rf "$temp"' EXIT
+exe='C:\Program Files\Quiplex\quiplexu.exe' dir="$WINEPREFIX/drive_c/Program Files/Quiplex"
+uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+check() { [ "$2" = "$3" ] || fail "$1: got '$2', wanted '$3'"; }
+wine() { /usr/lib/wine/wine64 "$@"; }
+msiexec() { wine msiexec "$1" "Z:${2//\//\\}" "${@:3}"; }
+boxes() {  # the message boxes in Wine's relay trace, as tests/windows/quiplexu_under_wine.sh reads
+    WINEDEBUG=+relay "$@" 2>&1 >/dev/null | grep -a -o 'Call user32.MessageBox[AW](.*) ret' |
+        sed -E 's/^[^,]*,[0-9a-f]+ L?//; s/,[0-9a-f]+ L?"/,"/; s/\) ret$//'
+}
+entries() {  # "ProductCode DisplayVersion" of each Add/Remove Programs entry of the product
+    wine reg query "$uninstall" /s | tr -d '\r' | awk -v RS= '/DisplayName +REG_SZ +Quiplex UEFI/ {
+        match($0, /\{[0-9A-F-]+\}/); code = substr($0, RSTART, RLENGTH)
+        match($0, /DisplayVersion +REG_SZ +[0-9.]+/); split(substr($0, RSTART, RLENGTH), v, / +/)
+        print code, v[3] }'
+}
+everything() {  # files, folders and registry keys, but the Windows Installer's own containers
+    wineserver -w
+    { find "$WINEPREFIX" ! -name '*.reg'
+      sed -n 's/^\(\[.*\]\) [0-9]*$/\1/p' "$WINEPREFIX"/*.reg; } |
+        grep -v -E '(Installer|Features|Products|UpgradeCodes|Components|NetworkCards)\]?$' | sort
+}
+
+bash "$source/windows/make_msi.sh" "$zip" "$newer" "$temp/newer.msi" || fail "no $newer MSI"
+(mkdir "$temp/zip" && cd "$temp/zip" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
+wine wineboot -i 2>/dev/null
+everything >"$temp/before"
+msiexec /i "$msi" /qn || fail "install: status $?"
+cmp "$temp/zip/quiplexu-$version-win64/quiplexu.exe" "$dir/quiplexu.exe" || fail "exe differs"
+read -r code _ <<<"$(entries)"
+check "entries after the install" "$(entries)" "$code $version"
+values=$(wine reg query "$uninstall\\$code" | tr -d '\r')
+for value in "DisplayName +REG_SZ +Quiplex UEFI" "Publisher +REG_SZ +The quiplex developers" \
+             "NoModify +REG_DWORD +0x1" "NoRepair +REG_DWORD +0x1"; do
+    grep -q -E "^ +$value\$" <<<"$values" || fail "Add/Remove Programs: no $value in $code"
+done
+# Add/Remove Programs shows the icon the installer keeps under the product code.
+wine reg query 'HKLM\Software\Classes\Installer\Products' /s /v ProductIcon |
+    grep -q -F "C:\\windows\\Installer\\$code\\quiplexu.ico" || fail "no ProductIcon"
+# Wine puts ProgramMenuFolder in the user's profile even for a per-machine install.
+link=$(find "$WINEPREFIX" -path '*Start Menu*' -path '*Quiplex*' -type f)
+check shortcut "${link#*Start Menu/}" "Programs/Quiplex/Quiplex hibernation monitor.lnk"
+# The target as the link information's path, the arguments as one of the UTF-16 strings.
+grep -q -a -F "$exe" "$link" || fail "shortcut target"
+tr -d '\0' <"$link" | grep -q -a -F '/hibernate' || fail "shortcut arguments"
+check "version box" "$(boxes wine "$exe" --version)" '"quiplexu 1.03","Quiplex UEFI",00000040'
+
+msiexec /i "$temp/newer.msi" /qn || fail "upgrade: status $?"
+check "after the upgrade" "$(entries | cut -d' ' -f2)" "$newer"
+check "downgrade box" "$(boxes msiexec /i "$msi" /qb)" \
+    '"A newer version of Quiplex UEFI is installed. Uninstall it first.","Install Failed",00000000'
+check "after the downgrade" "$(entries | cut -d' ' -f2)" "$newer"
+msiexec /x "$temp/newer.msi" /qn || fail "uninstall: status $?"
+everything | diff "$temp/before" - || fail "uninstall left the lines above behind"
+
+# Signing with a throwaway CA: the zip as package.sh makes it, the MSI made from that zip.
+(cd "$temp" && set -e
+ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=CA -keyout ca.key -out ca.pem \
+     -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign
+ openssl req -newkey rsa:2048 -nodes -subj /CN=Signer -keyout key.pem -out leaf.csr
+ printf 'extendedKeyUsage=codeSigning\nkeyUsage=digitalSignature\n' >leaf.ext
+ openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -days 2 -extfile leaf.ext -out cert.pem
+ export QUIPLEX_SIGN_KEY=$temp/key.pem QUIPLEX_SIGN_CERT=$temp/cert.pem
+ cd "$source/build/package-windows" && cpack -B "$temp/signed" >/dev/null
+ bash "$source/windows/make_msi.sh" "$temp/signed/${zip##*/}" "$version" "$temp/signed.msi"
+ cd "$temp/signed" && cmake -E tar xf "${zip##*/}" && msiextract -C "$temp/signed" ../signed.msi
+) >"$temp/signing.log" 2>&1 || fail "signed packages: $(tail "$temp/signing.log")"
+verify() { osslsigncode verify -CAfile "$temp/ca.pem" -in "$1" >"$temp/verify.out" 2>&1; }
+signed_exe=$temp/signed/quiplexu-$version-win64/quiplexu.exe
+cmp "$signed_exe" "$temp/signed/Quiplex/quiplexu.exe" || fail "the zip's and the MSI's exe differ"
+# A byte of code in the program; the publisher's name in the MSI's string pool.
+for case in "$signed_exe 4096" "$temp/signed.msi $(grep -a -b -o 'quiplex developers' \
+        "$temp/signed.msi" | head -1 | cut -d: -f1)"; do
+    read -r file at <<<"$case"
+    verify "$file" && grep -q -E 'Message digest algorithm +: SHA256' "$temp/verify.out" ||
+        fail "$file does not verify: $(cat "$temp/verify.out")"
+    cp "$file" "$temp/changed"
+    printf X | dd of="$temp/changed" bs=1 seek="$at" conv=notrunc 2>/dev/null
+    ! verify "$temp/changed" || fail "$file verifies with byte $at changed"
+done
+echo "$failures failure(s)"
+[ "$failures" -eq 0 ]

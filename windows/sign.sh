@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Signs a Windows file in place (Authenticode, SHA-256) when QUIPLEX_SIGN_KEY is set.
+set -euo pipefail
+file=$1
+[ -n "${QUIPLEX_SIGN_KEY:-}" ] || exit 0
+: "${QUIPLEX_SIGN_CERT:?must name the PEM certificate (chain) that goes with QUIPLEX_SIGN_KEY}"
+timestamp=()
+[ -z "${QUIPLEX_SIGN_TIMESTAMP_URL:-}" ] || timestamp=(-ts "$QUIPLEX_SIGN_TIMESTAMP_URL")
+rm -f "$file.signed"
+osslsigncode sign -h sha256 -certs "$QUIPLEX_SIGN_CERT" -key "$QUIPLEX_SIGN_KEY" \
+    -n "Quiplex UEFI" "${timestamp[@]}" -in "$file" -out "$file.signed" >/dev/null
+# cp keeps the mode of the file it overwrites.
+cp "$file.signed" "$file"
+rm "$file.signed"
