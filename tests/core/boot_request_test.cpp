@@ -63,6 +63,7 @@ constexpr GrammarCase GRAMMAR_CASES[] = {
     // An option word beside a selection is never part of a name.
     {"--help me", STATUS_INVALID_PARAMETER, 0, "", "", false, false},
     {"/helpers", STATUS_SUCCESS, SELECTION_NAME, "/helpers", "", false, false},
+    {"Item-x", STATUS_SUCCESS, SELECTION_NAME, "Item-x", "", false, false},
 };
 
 class Grammar : public testing::TestWithParam<GrammarCase> {};
@@ -89,6 +90,13 @@ TEST(Grammar, HelpRequestIsRefusedWhateverTheCase)
     BootRequest request;
     for (const char *help : {"-H", "--Help", "/HELP", "/hElP", "  -h  "})
         EXPECT_EQ(parse_boot_request(help, &request), STATUS_INVALID_PARAMETER) << help;
+}
+
+TEST(Grammar, EveryLetterAfterABlankAndADashIsAnOptionWord)
+{
+    BootRequest request;
+    for (const char *command : {"2 -a", "2 -z", "2 -A", "2 -Z", "2\t-n", "\t-version"})
+        EXPECT_EQ(parse_boot_request(command, &request), STATUS_INVALID_PARAMETER) << command;
 }
 
 TEST(Grammar, CommandIsCutAfter255Characters)
@@ -193,6 +201,13 @@ TEST(JoinArguments, NoArgumentsLeavesBufferUntouched)
 
 TEST(JoinArguments, SmallCapacityNeverWritesLastByte)
 {
+    char buffer[2] = {'q', 'q'};
+    char *argv[] = {const_cast<char *>("quiplexlnx"), const_cast<char *>("ab")};
+    join_arguments(buffer, 0, 2, argv);
+    EXPECT_EQ(buffer[0], 'q');
+    join_arguments(buffer, 1, 2, argv);
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(buffer[1], 'q');
     EXPECT_EQ(join({"abc", "def"}, 5), "abc ");
     EXPECT_EQ(join({"ab", "cd"}, 2), "a");
 }

@@ -3,6 +3,8 @@
 
 #include <string.h>
 
+#include <string>
+
 #include "bounded_format.h"
 
 namespace {
@@ -25,6 +27,19 @@ TEST(BoundedFormat, FitsOrReportsTruncation)
         memset(buffer, 'Z', sizeof buffer);
         EXPECT_EQ(bounded_format(buffer, c.capacity, "%s-%d", "ab", 12), c.result) << c.capacity;
         EXPECT_STREQ(buffer, c.text);
+    }
+}
+
+TEST(BoundedFormat, LastByteIsAlwaysTheTerminatorAndNothingBeyondIsWritten)
+{
+    for (size_t capacity : {7, 8}) {
+        char buffer[9];
+        memset(buffer, 'Z', sizeof buffer);
+        if (capacity == 7)
+            buffer[7] = '\0';
+        EXPECT_EQ(bounded_format(buffer, capacity, "%s-%d", "ab", 12), 5);
+        EXPECT_EQ(std::string(buffer, sizeof buffer),
+                  capacity == 7 ? std::string("ab-12\0\0\0Z", 9) : std::string("ab-12\0Z\0Z", 9));
     }
 }
 

@@ -29,6 +29,7 @@ TEST(GuidText, Validation)
         {"{81686ef9-7g6f-42e3-9371-696de9bf6299}", false},
         {"{81686ef9_7f6f-42e3-9371-696de9bf6299}", false},
         {"{81686ef9-7f6f-42e3-9371-696de9bf6299)", false},
+        {"(81686ef9-7f6f-42e3-9371-696de9bf6299}", false},
         {"{81686ef9-7f6f-42e3-93711696de9bf6299}", false},
         {"{ 1686ef9-7f6f-42e3-9371-696de9bf6299}", false},
         {"{+1686ef9-7f6f-42e3-9371-696de9bf6299}", false},

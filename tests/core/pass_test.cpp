@@ -141,6 +141,17 @@ TEST(Pass, TakeOverStopsBeforeTheSelectionIsResolvedAndWritten)
     EXPECT_TRUE(recorded.restarts.empty());
 }
 
+TEST(Pass, MessagesAreCutTo255Characters)
+{
+    reset_fake_store();
+    use_named_variables();
+    const std::string long_name(300, 'q');
+    recorded_program_name = long_name.c_str();
+    EXPECT_EQ(run_recorded_pass("--version"), 0);
+    recorded_program_name = "quiplextest";
+    EXPECT_EQ(recorded.messages, std::vector<std::string>{"info: " + std::string(255, 'q')});
+}
+
 // What --dry-run=json describes must be what the same command then leaves for --status=json to
 // read back: the same request object, and the restart that really follows.
 TEST(DryRun, DescribesExactlyWhatTheCommandWrites)
@@ -255,6 +266,7 @@ struct FakeSaved {
     Bytes copy;
     StatusCode load_status, save_status;
     int saves, removes;
+    StatusCode remove_status = STATUS_SUCCESS;
 } saved;
 
 const SavedRequestCalls SAVED_CALLS = {
@@ -279,6 +291,8 @@ const SavedRequestCalls SAVED_CALLS = {
     },
     []() -> StatusCode {
         saved.removes++;
+        if (saved.remove_status != STATUS_SUCCESS)
+            return saved.remove_status;
         saved.has = false;
         return STATUS_SUCCESS;
     },
@@ -343,6 +357,49 @@ TEST(SleepGuard, SuspendNeedsTheBootManager)
     EXPECT_EQ(recorded.not_found, std::vector<StatusCode>{8});
     EXPECT_EQ(saved.saves, 0);
     EXPECT_EQ(pending_request(), ITEM_2);
+}
+
+TEST(SleepGuard, OutcomesAtTheEdges)
+{
+    const Bytes current = {0xFB, 0xFF, 0, 0}, longest(256, 1);
+    Bytes longest_current = longest;
+    memcpy(longest_current.data(), current.data(), current.size());
+    const struct {
+        const char *what;
+        bool suspend;
+        Bytes pending, copy; // copy empty: none saved, or a record of none pending
+        bool none_pending;
+        StatusCode write_status, remove_status;
+        SleepOutcome outcome;
+        StatusCode status;
+        Bytes after;
+    } cases[] = {
+        // clang-format off
+        {"suspend, none pending", true, {}, {}, false, 0, 0, SLEEP_NOTHING_SAVED, 0, current},
+        {"suspend, item 2", true, ITEM_2, {}, false, 0, 0, SLEEP_SAVED, 0, {0xFB, 0xFF, 0, 0, 0, 0}},
+        {"suspend, longest value", true, longest, {}, false, 0, 0, SLEEP_SAVED, 0, longest_current},
+        {"resume, shortest copy", false, current, {5, 0, 0, 0}, false, 0, 0, SLEEP_PUT_BACK, 0, {5, 0, 0, 0}},
+        {"resume, longest copy", false, current, longest, false, 0, 0, SLEEP_PUT_BACK, 0, longest},
+        {"resume, none pending and gone", false, {}, {}, true, 0, 0, SLEEP_DELETED, 0, {}},
+        {"resume, write not found", false, current, ITEM_2, false, 8, 0, SLEEP_WRITE_FAILED, 8, current},
+        {"resume, copy not removed", false, current, ITEM_2, false, 0, 77, SLEEP_SAVE_FAILED, 77, ITEM_2},
+        // clang-format on
+    };
+    for (const auto &c : cases) {
+        start_guard_case(c.pending);
+        saved.has = c.none_pending || !c.copy.empty();
+        saved.none_pending = c.none_pending;
+        saved.copy = c.copy;
+        saved.remove_status = c.remove_status;
+        fake_store.write_status = c.write_status;
+        const SleepResult result =
+            c.suspend ? suspend_request(&SAVED_CALLS) : resume_request(&SAVED_CALLS);
+        EXPECT_EQ(result.outcome, c.outcome) << c.what;
+        EXPECT_EQ(result.status, c.status) << c.what;
+        EXPECT_EQ(pending_request(), c.after) << c.what;
+        if (c.outcome == SLEEP_SAVED)
+            EXPECT_EQ(saved.copy, c.pending) << c.what;
+    }
 }
 
 } // namespace

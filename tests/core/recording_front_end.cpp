@@ -5,6 +5,7 @@
 #include "pass.h"
 
 Recorded recorded;
+const char *recorded_program_name = "quiplextest";
 
 namespace {
 
@@ -51,7 +52,7 @@ int run_recorded_pass(const char *command, const SavedRequestCalls *saved,
 {
     recorded = Recorded{};
     const FrontEnd front_end = {
-        .program_name = "quiplextest",
+        .program_name = recorded_program_name,
         .show_usage = show_usage,
         .report_not_found = report_not_found,
         .report_write_failure = report_write_failure,

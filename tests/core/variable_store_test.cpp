@@ -45,6 +45,20 @@ TEST(Payload, LargestRequestIs119Bytes)
     EXPECT_EQ(got.back(), 0);
 }
 
+TEST(Payload, CodeFillsFourBytesAndNoMore)
+{
+    uint8_t to[6] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+    store_u32_le(to, 0x04030201);
+    EXPECT_EQ(std::vector<uint8_t>(to, to + 6), bytes({1, 2, 3, 4, 0xEE, 0xEE}));
+}
+
+TEST(StatusTable, LooksOnlyAtTheCountGiven)
+{
+    const StatusMapping table[] = {{5, STATUS_ACCESS_DENIED}, {7, STATUS_NOT_FOUND}};
+    EXPECT_EQ(map_status(table, 2, 7, STATUS_READ_FAILED), STATUS_NOT_FOUND);
+    EXPECT_EQ(map_status(table, 1, 7, STATUS_READ_FAILED), STATUS_READ_FAILED);
+}
+
 TEST(Probe, PresentOnSuccessOrLongerValue)
 {
     const struct {

@@ -33,6 +33,8 @@ struct FakeCalls {
     std::vector<uint8_t> written;
     int open_fds;
     int reads;
+    int fd;              // the descriptor the open hands out
+    mode_t created_mode; // of the last open that may create
 };
 
 FakeCalls fake;
@@ -42,6 +44,7 @@ void reset_fake()
     fake = FakeCalls{};
     fake.file_size = 8;
     fake.attribute_read = fake.data_read = fake.write_result = -2;
+    fake.fd = FAKE_FD;
 }
 
 bool ours(const char *path)
@@ -51,7 +54,7 @@ bool ours(const char *path)
 
 bool ours(int fd)
 {
-    return fd == FAKE_FD;
+    return fd == fake.fd;
 }
 
 int fail(int error)
@@ -68,7 +71,7 @@ int fake_open(const char *path, int flags)
     if (error != 0)
         return fail(error);
     fake.open_fds++;
-    return FAKE_FD;
+    return fake.fd;
 }
 
 } // namespace
@@ -100,6 +103,8 @@ int __wrap_stat64(const char *path, struct stat64 *st)
 
 int __wrap_open64(const char *path, int flags, mode_t mode)
 {
+    if (flags & O_CREAT)
+        fake.created_mode = mode;
     return ours(path) ? fake_open(path, flags) : __real_open64(path, flags, mode);
 }
 
@@ -347,6 +352,54 @@ TEST(EfivarfsSyscalls, WriteRows)
         EXPECT_EQ(writes, c.writes) << c.what << ": a short write is never continued";
         EXPECT_EQ(fake.open_fds, 0) << c.what;
     }
+}
+
+// Descriptor 0 is free whenever stdin was closed; the flags are touched only when immutable.
+TEST(EfivarfsSyscalls, DescriptorZeroAndFlagsTouchedOnlyWhenImmutable)
+{
+    const std::string file(QUIPLEX_FILE), immutable = std::to_string(FS_IMMUTABLE_FL);
+    const std::vector<std::string> head = {"stat .", "stat ..", "open 0 " + file};
+    const struct {
+        const char *what;
+        int read_open_errno, write_open_errno;
+        unsigned flags;
+        StatusCode status;
+        std::vector<std::string> tail;
+    } cases[] = {
+        {"new file", ENOENT, 0, 0, STATUS_SUCCESS, {"open 578 " + file, "write 10", "close"}},
+        {"not immutable",
+         0,
+         0,
+         FS_NOATIME_FL,
+         STATUS_SUCCESS,
+         {"getflags", "close", "open 578 " + file, "write 10", "close"}},
+        {"open refused",
+         0,
+         EPERM,
+         FS_IMMUTABLE_FL,
+         STATUS_ACCESS_DENIED,
+         {"getflags", "setflags 0", "open 578 " + file, "setflags " + immutable, "close"}},
+    };
+    for (const auto &c : cases) {
+        reset_fake();
+        fake.fd = 0;
+        fake.read_open_errno = c.read_open_errno;
+        fake.write_open_errno = c.write_open_errno;
+        fake.flags = c.flags;
+        const uint8_t data[] = {2, 0, 0, 0, 0, 0};
+        EXPECT_EQ(write_variable("Quiplex", VENDOR_GUID_TEXT, data, sizeof data, 7), c.status)
+            << c.what;
+        std::vector<std::string> expected = head;
+        expected.insert(expected.end(), c.tail.begin(), c.tail.end());
+        EXPECT_EQ(fake.log, expected) << c.what;
+        if (c.status == STATUS_SUCCESS)
+            EXPECT_EQ(fake.created_mode, 0644u) << c.what;
+    }
+    reset_fake();
+    fake.fd = 0;
+    uint8_t buffer[4];
+    size_t size = sizeof buffer;
+    EXPECT_EQ(read_variable("Quiplex", VENDOR_GUID_TEXT, buffer, &size, nullptr), STATUS_SUCCESS);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <linux/fs.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -113,6 +114,11 @@ TEST_F(ToolOptions, AnswerWithoutWritingOrRestarting)
         {"-n", USAGE_TEXT_CONSOLE, 61},
         {"--noreboot", USAGE_TEXT_CONSOLE, 61},
         {"2 -n", USAGE_TEXT_CONSOLE, 61},
+        // Linux has no applications to close: /force changes nothing in what follows.
+        {"--dry-run 2/force",
+         "Would write: item 2\nRun file: none\nSize: 6 bytes, attributes 0x00000007\nThen: "
+         "restart\n",
+         0},
     };
     for (const auto &c : cases) {
         const RunResult result = run(c.option);
@@ -141,6 +147,22 @@ TEST_F(ToolOptions, StatusJsonIsValidForAnyStoredBytes)
     pclose(parser);
     ASSERT_TRUE(read) << result.out;
     EXPECT_STREQ(line, "0 True 65535 name [65, 27, 34, 92, 195, 169, 255] [116, 10] 7 14\n");
+}
+
+TEST_F(ToolOptions, StatusOfTheShortestAndLongestValues)
+{
+    put_variable_file("Quiplex", le32_then(7, {}));
+    RunResult result = run("--status");
+    EXPECT_EQ(result.out, "Zarvex UEFI: found\nPending request: corrupt\n");
+    EXPECT_EQ(result.exit_status, 94);
+    // Every byte of the longest value readable is escaped to six characters, and still fits.
+    for (size_t size : {2048, 2049}) {
+        put_pending(Bytes(size, 1));
+        result = run("--status=json");
+        EXPECT_EQ(result.exit_status, size == 2048 ? 0 : 95) << size;
+        if (size == 2048)
+            EXPECT_TRUE(result.out.ends_with("\"size\":2048}}\n")) << result.out.size();
+    }
 }
 
 TEST_F(ToolOptions, CancelRemovesAnImmutableRequest)
@@ -278,6 +300,40 @@ TEST_F(ToolOptions, SleepHookGuardsEverySleepKindAndNeverFails)
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_NE(result.err.find("ended with status 8"), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "");
+}
+
+TEST_F(ToolOptions, SavedStateOnlyInARealFolderAndFile)
+{
+    // A one-byte value is copied whole, and refused as a copy when it comes back.
+    put_pending({7});
+    ASSERT_EQ(run("--suspend").exit_status, 0);
+    EXPECT_EQ(read_file(SAVED), Bytes{7});
+    EXPECT_EQ(run("--resume").exit_status, 94);
+
+    SetUp();
+    put_pending(ITEM_2);
+    ASSERT_EQ(mkdir("/run/elsewhere", 0700), 0);
+    ASSERT_EQ(symlink("/run/elsewhere", "/run/quiplex"), 0);
+    EXPECT_EQ(run("--suspend").exit_status, 77);
+    EXPECT_FALSE(exists("/run/elsewhere/request") || exists("/run/elsewhere/no-request"));
+    EXPECT_EQ(pending(), ITEM_2);
+
+    SetUp();
+    put_pending(ITEM_2);
+    ASSERT_EQ(mkdir("/run/quiplex", 0700), 0);
+    ASSERT_EQ(mkdir(SAVED.c_str(), 0700), 0);
+    EXPECT_EQ(run("--resume").exit_status, 71);
+    EXPECT_EQ(pending(), ITEM_2);
+
+    // With stdin closed, the saved copy's files get descriptor 0.
+    SetUp();
+    put_pending(ITEM_2);
+    for (const char *option : {"--suspend", "--resume"}) {
+        const RunResult result =
+            run_guarded("/bin/sh", {"-c", "exec \"$0\" \"$1\" <&-", QUIPLEXLNX_PATH, option});
+        EXPECT_EQ(result.exit_status, 0) << option << result.out;
+    }
+    EXPECT_EQ(pending(), ITEM_2);
 }
 
 } // namespace
