@@ -52,31 +52,23 @@ void copy_bounded(char *to, const char *from, size_t capacity)
 
 void upper_case_ascii(char *text)
 {
-    for (; *text != '\0'; text++) {
-        if (*text >= 'a' && *text <= 'z')
-            *text = static_cast<char>(*text - 'a' + 'A');
-    }
+    for (; *text != '\0'; text++)
+        *text = static_cast<char>(toupper(static_cast<unsigned char>(*text)));
 }
 
-long find_offset(const char *text, const char *option)
-{
-    const char *found = strstr(text, option);
-    return found == nullptr ? -1 : found - text;
-}
-
+// Shifts the text over its leading blanks and ends it after its last non-blank.
 void trim_blanks(char *text)
 {
-    size_t lead = 0;
-    while (text[lead] == ' ')
-        lead++;
-    if (lead > 0) {
-        size_t i = 0;
-        do {
-            text[i] = text[i + lead];
-        } while (text[i++] != '\0');
+    const char *from = text;
+    while (*from == ' ')
+        from++;
+    char *kept_end = text;
+    for (char *to = text; *from != '\0'; from++) {
+        *to++ = *from;
+        if (*from != ' ')
+            kept_end = to;
     }
-    for (size_t end = strlen(text); end > 0 && text[end - 1] == ' '; end--)
-        text[end - 1] = '\0';
+    *kept_end = '\0';
 }
 
 bool is_blank(char c)
@@ -100,15 +92,11 @@ bool has_option_word(const char *text)
     return false;
 }
 
+// The first `length` characters of `text` (none of them NUL) are `word`, ignoring case.
 bool matches_ignoring_case(const char *text, size_t length, const char *word)
 {
-    size_t i = 0;
-    for (; i < length && word[i] != '\0'; i++) {
-        if (toupper(static_cast<unsigned char>(text[i])) !=
-            toupper(static_cast<unsigned char>(word[i])))
-            return false;
-    }
-    return i == length && word[i] == '\0';
+    // A shorter word differs at its NUL, so word[length] is read only within the word.
+    return strncasecmp(text, word, length) == 0 && word[length] == '\0';
 }
 
 // With an option word in the command, the whole command must be one tool option: a typed
@@ -119,11 +107,12 @@ ToolOption tool_option_of(const char *command)
         return TOOL_OPTION_NONE;
     while (*command == ' ')
         command++;
-    size_t length = strlen(command);
-    while (length > 0 && command[length - 1] == ' ')
-        length--;
+    // The option word is a non-blank, so the backward walk stops before the start.
+    const char *end = command + strlen(command);
+    while (*(end - 1) == ' ')
+        end--;
     for (const OptionWord &word : TOOL_OPTIONS) {
-        if (matches_ignoring_case(command, length, word.text))
+        if (matches_ignoring_case(command, static_cast<size_t>(end - command), word.text))
             return word.option;
     }
     return TOOL_OPTION_UNKNOWN;
@@ -153,7 +142,7 @@ bool is_help_request(const char *selection)
 
 void join_arguments(char *buffer, size_t capacity, int argc, char **argv)
 {
-    if (argc <= 1 || capacity == 0)
+    if (capacity == 0)
         return;
     size_t room = capacity - 1;
     size_t length = 0;
@@ -183,9 +172,10 @@ DryRun take_dry_run_word(const char *command_text, const char **command)
     const char *word = *command;
     while (is_blank(*word))
         word++;
-    size_t length = 0;
-    while (word[length] != '\0' && !is_blank(word[length]))
-        length++;
+    const char *end = word;
+    while (*end != '\0' && !is_blank(*end))
+        end++;
+    const size_t length = static_cast<size_t>(end - word);
     for (const DryRunWord &dry_run : DRY_RUN_WORDS) {
         if (matches_ignoring_case(word, length, dry_run.text)) {
             *command = word[length] == '\0' ? word + length : word + length + 1;
@@ -197,31 +187,33 @@ DryRun take_dry_run_word(const char *command_text, const char **command)
 
 StatusCode parse_boot_request(const char *command_text, BootRequest *request)
 {
-    memset(command_buffer, 0, sizeof command_buffer);
+    // The command buffer is recopied below; the other two must read empty on every early return.
     memset(selection_buffer, 0, sizeof selection_buffer);
     memset(run_file_buffer, 0, sizeof run_file_buffer);
-    *request = BootRequest{0, 0, selection_buffer, run_file_buffer, false, false, TOOL_OPTION_NONE};
+    *request = BootRequest{};
+    request->selection_text = selection_buffer;
+    request->run_file = run_file_buffer;
     if (command_text == nullptr)
         command_text = "";
 
     copy_bounded(command_buffer, command_text, COMMAND_CAPACITY);
     upper_case_ascii(command_buffer);
-    const long no_reboot_at = find_offset(command_buffer, "/NOREBOOT");
-    const long force_at = find_offset(command_buffer, "/FORCE");
-    const long run_at = find_offset(command_buffer, "/RUN=");
-    request->no_reboot = no_reboot_at >= 0;
-    request->force = force_at >= 0;
+    char *const no_reboot_at = strstr(command_buffer, "/NOREBOOT");
+    char *const force_at = strstr(command_buffer, "/FORCE");
+    char *const run_at = strstr(command_buffer, "/RUN=");
+    request->no_reboot = no_reboot_at != nullptr;
+    request->force = force_at != nullptr;
 
     // The positions found in the upper-case copy index the recopied text as well, which
     // keeps the letter case of the name and the run file as typed.
     copy_bounded(command_buffer, command_text, COMMAND_CAPACITY);
-    if (no_reboot_at >= 0)
-        command_buffer[no_reboot_at] = '\0';
-    if (force_at >= 0)
-        command_buffer[force_at] = '\0';
-    if (run_at >= 0) {
-        copy_bounded(run_file_buffer, command_buffer + run_at + 5, RUN_FILE_CAPACITY);
-        command_buffer[run_at] = '\0';
+    if (no_reboot_at != nullptr)
+        *no_reboot_at = '\0';
+    if (force_at != nullptr)
+        *force_at = '\0';
+    if (run_at != nullptr) {
+        copy_bounded(run_file_buffer, run_at + 5, RUN_FILE_CAPACITY);
+        *run_at = '\0';
     }
 
     char *end = nullptr;

@@ -66,13 +66,9 @@ int show_version(const FrontEnd *front_end)
 int show_status(const FrontEnd *front_end, bool json)
 {
     StatusReport report{};
-    uint8_t probe[4];
-    size_t probe_size = sizeof probe;
-    StatusCode status =
-        read_variable(PRESENCE_VARIABLE_NAME, VENDOR_GUID_TEXT, probe, &probe_size, nullptr);
+    StatusCode status = probe_boot_manager();
     RequestView view;
-    if (status == STATUS_SUCCESS || status == STATUS_BUFFER_TOO_SMALL ||
-        status == STATUS_NOT_FOUND) {
+    if (status == STATUS_SUCCESS || status == STATUS_NOT_FOUND) {
         report.boot_manager_known = true;
         report.boot_manager = status != STATUS_NOT_FOUND;
         size_t size = sizeof status_value;
@@ -111,10 +107,7 @@ int show_status(const FrontEnd *front_end, bool json)
 int cancel_request(const FrontEnd *front_end)
 {
     // Asked first, because Windows reports deleting an absent variable as a plain failure.
-    uint8_t probe[4];
-    size_t size = sizeof probe;
-    StatusCode status =
-        read_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, probe, &size, nullptr);
+    StatusCode status = probe_variable(REQUEST_VARIABLE_NAME);
     if (status != STATUS_NOT_FOUND)
         status =
             write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, nullptr, 0, REQUEST_ATTRIBUTES);
@@ -205,7 +198,8 @@ int describe_dry_run(BootRequest *request, DryRun mode, const FrontEnd *front_en
 int refuse_dry_run(DryRun mode, const FrontEnd *front_end)
 {
     if (mode == DRY_RUN_JSON) {
-        const DryRunReport report{STATUS_INVALID_PARAMETER, nullptr, false, false, false, false};
+        DryRunReport report{};
+        report.status = STATUS_INVALID_PARAMETER;
         format_dry_run_json(&report, report_text, sizeof report_text);
         front_end->show_message(report_text, MESSAGE_DATA);
     } else {

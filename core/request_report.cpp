@@ -1,6 +1,8 @@
 // The stored-request decoder and its text and JSON descriptions, over a bounded text builder.
 #include "request_report.h"
 
+#include <limits.h>
+
 #include "boot_request.h"
 #include "variable_store.h"
 
@@ -41,12 +43,12 @@ struct Text {
     }
     void put_unsigned(uint64_t value, unsigned base = 10, unsigned digits = 1)
     {
-        char reversed[24];
+        char reversed[sizeof value * CHAR_BIT]; // the most digits there are: base 2
         unsigned n = 0;
-        do {
+        while (value != 0 || n < digits) {
             reversed[n++] = "0123456789ABCDEF"[value % base];
             value /= base;
-        } while (value != 0 || n < digits);
+        }
         while (n > 0)
             put(reversed[--n]);
     }
@@ -200,9 +202,10 @@ StatusCode decode_request(const uint8_t *value, size_t size, RequestView *view)
     const uint8_t *end = value + size;
     view->selection = value + 4;
     view->selection_length = text_length(view->selection, end);
-    view->run_file = view->selection + view->selection_length + 1;
-    if (view->run_file > end)
-        view->run_file = end;
+    // Past the selection's NUL, unless the value ends before one.
+    view->run_file = view->selection + view->selection_length;
+    if (view->run_file != end)
+        view->run_file++;
     view->run_file_length = text_length(view->run_file, end);
 
     view->kind = REQUEST_ITEM;
@@ -221,8 +224,6 @@ StatusCode decode_request(const uint8_t *value, size_t size, RequestView *view)
 void format_status_text(const StatusReport *report, char *out, size_t capacity)
 {
     Text text{out, capacity, 0};
-    if (capacity > 0)
-        out[0] = '\0';
     if (report->boot_manager_known) {
         text.put("Zarvex UEFI: ");
         text.put(report->boot_manager ? "found\n" : "not found\n");

@@ -64,8 +64,8 @@ StatusCode write_resume_request(const uint8_t *copy, size_t size)
 
 SleepResult suspend_request(const SavedRequestCalls *calls)
 {
-    size_t size = 0;
-    bool none_pending = false;
+    size_t size{};
+    bool none_pending{};
     StatusCode status = calls->load(saved_copy, sizeof saved_copy, &size, &none_pending);
     SleepOutcome outcome = SLEEP_KEPT;
     if (status == STATUS_SUCCESS) {
@@ -93,8 +93,8 @@ SleepResult suspend_request(const SavedRequestCalls *calls)
 
 SleepResult resume_request(const SavedRequestCalls *calls)
 {
-    size_t size = 0;
-    bool none_pending = false;
+    size_t size{};
+    bool none_pending{};
     StatusCode status = calls->load(saved_copy, sizeof saved_copy, &size, &none_pending);
     if (status == STATUS_NOT_FOUND)
         return {SLEEP_NOTHING_TO_DO, STATUS_SUCCESS};

@@ -8,10 +8,13 @@ size_t payload_size(const BootRequest *request)
     return PAYLOAD_FIXED_SIZE + strlen(request->selection_text) + strlen(request->run_file);
 }
 
+// Every target of these programs is x86-64, which holds the value in the firmware's byte order.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "values are stored as the host holds them");
+
 void store_u32_le(uint8_t *to, uint32_t value)
 {
-    for (int i = 0; i < 4; i++)
-        to[i] = static_cast<uint8_t>(value >> (8 * i));
+    memcpy(to, &value, sizeof value);
 }
 
 void fill_payload(const BootRequest *request, uint8_t *payload)
@@ -22,11 +25,15 @@ void fill_payload(const BootRequest *request, uint8_t *payload)
     strcpy(selection + strlen(request->selection_text) + 1, request->run_file);
 }
 
-StatusCode probe_boot_manager()
+StatusCode probe_variable(const char *name)
 {
     uint8_t probe[4];
     size_t size = sizeof probe;
-    const StatusCode status =
-        read_variable(PRESENCE_VARIABLE_NAME, VENDOR_GUID_TEXT, probe, &size, nullptr);
+    const StatusCode status = read_variable(name, VENDOR_GUID_TEXT, probe, &size, nullptr);
     return status == STATUS_BUFFER_TOO_SMALL ? STATUS_SUCCESS : status;
+}
+
+StatusCode probe_boot_manager()
+{
+    return probe_variable(PRESENCE_VARIABLE_NAME);
 }

@@ -29,6 +29,8 @@ void fill_payload(const BootRequest *request, uint8_t *payload);
 
 void store_u32_le(uint8_t *to, uint32_t value);
 
-// Reads "ZarvexUEFI" into a 4-byte buffer. A value longer than that still proves the boot
-// manager present, so STATUS_BUFFER_TOO_SMALL comes back as STATUS_SUCCESS.
+// Reads the variable into a 4-byte buffer. A value longer than that still proves it there,
+// so STATUS_BUFFER_TOO_SMALL comes back as STATUS_SUCCESS.
+StatusCode probe_variable(const char *name);
+// probe_variable of "ZarvexUEFI": STATUS_SUCCESS when the boot manager is present.
 StatusCode probe_boot_manager();

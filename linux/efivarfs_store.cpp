@@ -39,9 +39,7 @@ void form_variable_path(char (&path)[PATH_CAPACITY], const char *name, const cha
     // The GUID text goes in without its braces: skip the first character here and drop
     // the last one of the formed text below.
     bounded_format(path, sizeof path, "%s/%s-%s", EFIVARS_DIRECTORY, name, guid_text + 1);
-    const size_t length = strlen(path);
-    if (length > 0)
-        path[length - 1] = '\0';
+    path[strlen(path) - 1] = '\0';
 }
 
 // Since Linux 4.5 efivarfs marks the file of every variable outside the kernel's own list
@@ -55,19 +53,21 @@ struct ClearedFlags {
     unsigned flags; // the flags as they were, immutable bit included
 };
 
+constexpr ClearedFlags NOTHING_CLEARED{-1, {}};
+
 ClearedFlags clear_immutable(const char *path)
 {
     const int fd = open64(path, O_RDONLY);
     if (fd < 0)
-        return {-1, 0};
-    unsigned flags = 0;
+        return NOTHING_CLEARED;
+    unsigned flags{};
     if (ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_IMMUTABLE_FL) != 0) {
         unsigned cleared = flags & ~static_cast<unsigned>(FS_IMMUTABLE_FL);
         if (ioctl(fd, FS_IOC_SETFLAGS, &cleared) == 0)
             return {fd, flags};
     }
     close(fd);
-    return {-1, 0};
+    return NOTHING_CLEARED;
 }
 
 // Puts the flags back (when `restore`) and closes the descriptor; best effort.
@@ -167,8 +167,8 @@ StatusCode read_variable(const char *name, const char *guid_text, void *buffer, 
     }
     StatusCode status = STATUS_SUCCESS;
     struct stat64 file;
-    int32_t data_size = 0;
-    uint32_t value = 0;
+    int32_t data_size{};
+    uint32_t value{};
     if (fstat64(fd, &file) != 0) {
         status = STATUS_READ_FAILED;
     } else if ((data_size = static_cast<int32_t>(file.st_size) - 4) <= 0) {

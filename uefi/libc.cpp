@@ -49,14 +49,20 @@ int isspace(int c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-int strcasecmp(const char *a, const char *b)
+int strncasecmp(const char *a, const char *b, size_t count)
 {
-    for (;; a++, b++) {
+    for (; count > 0; a++, b++, count--) {
         const int ca = toupper(static_cast<unsigned char>(*a));
         const int cb = toupper(static_cast<unsigned char>(*b));
         if (ca != cb || ca == 0)
             return ca - cb;
     }
+    return 0;
+}
+
+int strcasecmp(const char *a, const char *b)
+{
+    return strncasecmp(a, b, static_cast<size_t>(-1));
 }
 
 static int digit_value(char c)

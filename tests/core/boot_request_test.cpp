@@ -132,12 +132,16 @@ TEST(Grammar, RunFileIsCutTo63)
     EXPECT_EQ(std::string(request.run_file), std::string(63, 'f'));
 }
 
-TEST(Grammar, EarlierRunFileDoesNotLeakIntoNextParse)
+TEST(Grammar, EarlierTextsDoNotLeakIntoNextParse)
 {
     BootRequest request;
     ASSERT_EQ(parse_boot_request("1/run=old.efi", &request), STATUS_SUCCESS);
     ASSERT_EQ(parse_boot_request("2", &request), STATUS_SUCCESS);
     EXPECT_STREQ(request.run_file, "");
+    // An invalid command ends the parse early; the texts it leaves must still read empty.
+    ASSERT_EQ(parse_boot_request("Old Name", &request), STATUS_SUCCESS);
+    ASSERT_EQ(parse_boot_request(" ", &request), STATUS_INVALID_PARAMETER);
+    EXPECT_STREQ(request.selection_text, "");
 }
 
 TEST(Grammar, BytesFromHighHalfPassThroughUnchanged)

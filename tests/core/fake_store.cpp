@@ -43,6 +43,9 @@ StatusCode read_variable(const char *name, const char *guid_text, void *buffer, 
                          uint32_t *attributes)
 {
     fake_store.reads++;
+    if (strcmp(name, "ZarvexUEFI") == 0) {
+        EXPECT_EQ(*size, 4u) << "the presence probe reads into 4 bytes";
+    }
     strncpy(fake_store.last_name, name, sizeof fake_store.last_name - 1);
     strncpy(fake_store.last_guid, guid_text, sizeof fake_store.last_guid - 1);
     if (fake_store.read_status != STATUS_SUCCESS) {

@@ -397,8 +397,9 @@ TEST(SleepGuard, OutcomesAtTheEdges)
         EXPECT_EQ(result.outcome, c.outcome) << c.what;
         EXPECT_EQ(result.status, c.status) << c.what;
         EXPECT_EQ(pending_request(), c.after) << c.what;
-        if (c.outcome == SLEEP_SAVED)
+        if (c.outcome == SLEEP_SAVED) {
             EXPECT_EQ(saved.copy, c.pending) << c.what;
+        }
     }
 }
 

@@ -145,8 +145,10 @@ TEST(FormatStatus, TinyBuffersAreNeverOverrun)
     DryRunReport dry_run{};
     for (size_t capacity : {0, 1}) {
         char text[2] = {'z', 'z'};
-        format_dry_run_text(&dry_run, text, capacity);
+        format_dry_run_text(&dry_run, text, capacity); // puts nothing, yet terminates
         EXPECT_EQ(text[capacity], 'z') << capacity;
+        EXPECT_EQ(text[0], capacity == 0 ? 'z' : '\0') << capacity;
+        text[0] = 'z';
         format_status_text(&report, text, capacity);
         EXPECT_EQ(text[capacity], 'z') << capacity;
         format_status_json(&report, text, capacity);

@@ -1,5 +1,5 @@
-// The efivarfs store over substituted system calls (ld --wrap): the error rows a real file system
-// cannot be made to produce, and the exact calls made: one open with 0x242, one write, all closed.
+// The efivarfs store and the saved-request files over substituted system calls (ld --wrap): the
+// error rows a real file system cannot be made to produce, and the exact calls made.
 #include <gtest/gtest.h>
 
 #include <errno.h>
@@ -9,9 +9,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "saved_request_files.h"
 #include "variable_store.h"
 
 namespace {
@@ -29,6 +31,7 @@ struct FakeCalls {
     int flags_errno;
     unsigned flags;
     int access_errno, unlink_errno;
+    bool no_request_file; // /run/quiplex/no-request exists
     std::vector<std::string> log;
     std::vector<uint8_t> written;
     int open_fds;
@@ -49,7 +52,8 @@ void reset_fake()
 
 bool ours(const char *path)
 {
-    return strncmp(path, EFIVARS, sizeof EFIVARS - 1) == 0;
+    return strncmp(path, EFIVARS, sizeof EFIVARS - 1) == 0 ||
+           strncmp(path, SAVED_REQUEST_DIRECTORY, sizeof SAVED_REQUEST_DIRECTORY - 1) == 0;
 }
 
 bool ours(int fd)
@@ -74,11 +78,26 @@ int fake_open(const char *path, int flags)
     return fake.fd;
 }
 
+int fake_fstat(struct stat64 *st)
+{
+    fake.log.push_back("fstat");
+    if (fake.fstat_fails)
+        return fail(EIO);
+    memset(st, 0, sizeof *st);
+    st->st_mode = S_IFREG | 0600;
+    st->st_size = fake.file_size;
+    return 0;
+}
+
 } // namespace
 
 extern "C" {
 int __real_stat64(const char *, struct stat64 *);
 int __real_fstat64(int, struct stat64 *);
+int __real_fstat(int, struct stat *);
+int __real_lstat(const char *, struct stat *);
+int __real_mkdir(const char *, mode_t);
+int __real_rename(const char *, const char *);
 int __real_open64(const char *, int, ...);
 int __real_open(const char *, int, ...);
 ssize_t __real_read(int, void *, size_t);
@@ -115,13 +134,43 @@ int __wrap_open(const char *path, int flags, mode_t mode)
 
 int __wrap_fstat64(int fd, struct stat64 *st)
 {
-    if (!ours(fd))
-        return __real_fstat64(fd, st);
-    fake.log.push_back("fstat");
-    if (fake.fstat_fails)
-        return fail(EIO);
+    return ours(fd) ? fake_fstat(st) : __real_fstat64(fd, st);
+}
+
+int __wrap_fstat(int fd, struct stat *st)
+{
+    static_assert(sizeof(struct stat) == sizeof(struct stat64), "x86-64: one stat layout");
+    return ours(fd) ? fake_fstat(reinterpret_cast<struct stat64 *>(st)) : __real_fstat(fd, st);
+}
+
+int __wrap_lstat(const char *path, struct stat *st)
+{
+    if (!ours(path))
+        return __real_lstat(path, st);
+    fake.log.push_back(std::string("lstat ") + (strrchr(path, '/') + 1));
     memset(st, 0, sizeof *st);
-    st->st_size = fake.file_size;
+    if (strcmp(path, SAVED_REQUEST_DIRECTORY) == 0)
+        st->st_mode = S_IFDIR | 0700;
+    else if (strcmp(path, NO_REQUEST_FILE) == 0 && fake.no_request_file)
+        st->st_mode = S_IFREG | 0600;
+    else
+        return fail(ENOENT);
+    return 0;
+}
+
+int __wrap_mkdir(const char *path, mode_t mode)
+{
+    if (!ours(path))
+        return __real_mkdir(path, mode);
+    fake.log.push_back("mkdir");
+    return 0;
+}
+
+int __wrap_rename(const char *from, const char *to)
+{
+    if (!ours(to))
+        return __real_rename(from, to);
+    fake.log.push_back(std::string("rename ") + (strrchr(to, '/') + 1));
     return 0;
 }
 
@@ -130,6 +179,10 @@ ssize_t __wrap_read(int fd, void *buffer, size_t count)
     if (!ours(fd))
         return __real_read(fd, buffer, count);
     fake.log.push_back("read " + std::to_string(count));
+    if (fake.reads > 4) {
+        ADD_FAILURE() << "read again after " << fake.reads << " reads";
+        return fail(EIO);
+    }
     const ssize_t result = fake.reads++ == 0 ? fake.attribute_read : fake.data_read;
     const ssize_t n = result == -2 ? ssize_t(count) : result;
     if (n > 0)
@@ -144,9 +197,13 @@ ssize_t __wrap_write(int fd, const void *data, size_t count)
     fake.log.push_back("write " + std::to_string(count));
     fake.written.assign(static_cast<const uint8_t *>(data),
                         static_cast<const uint8_t *>(data) + count);
+    if (fake.log.size() > 16) {
+        ADD_FAILURE() << "write after write";
+        return fail(EIO);
+    }
     return fake.write_result == -2 ? ssize_t(count)
            : fake.write_result < 0 ? fail(ENOSPC)
-                                   : fake.write_result;
+                                   : std::min(ssize_t(count), fake.write_result);
 }
 
 int __wrap_close(int fd)
@@ -400,6 +457,98 @@ TEST(EfivarfsSyscalls, DescriptorZeroAndFlagsTouchedOnlyWhenImmutable)
     uint8_t buffer[4];
     size_t size = sizeof buffer;
     EXPECT_EQ(read_variable("Quiplex", VENDOR_GUID_TEXT, buffer, &size, nullptr), STATUS_SUCCESS);
+}
+
+// The path is formed in 128 bytes; a longer one is cut there and still loses its last character.
+TEST(EfivarfsSyscalls, LongNamesAreCutToThePathBuffer)
+{
+    const std::string guid = std::string(VENDOR_GUID_TEXT + 1, 36); // without its braces
+    const struct {
+        size_t name_length; // the formed path is 64 characters longer
+        std::string file;
+    } cases[] = {
+        {63, std::string(63, 'n') + "-" + guid},
+        {64, std::string(64, 'n') + "-" + guid.substr(0, 35)},
+    };
+    for (const auto &c : cases) {
+        reset_fake();
+        uint8_t buffer[4];
+        size_t size = sizeof buffer;
+        read_variable(std::string(c.name_length, 'n').c_str(), VENDOR_GUID_TEXT, buffer, &size,
+                      nullptr);
+        ASSERT_GE(fake.log.size(), 3u);
+        EXPECT_EQ(fake.log[2], "open 0 " + c.file) << c.name_length;
+    }
+}
+
+// The saved copy is read and written whole however the kernel splits the transfer; an early end
+// of the file, or a write that makes no progress, is a fault rather than another round.
+TEST(SavedRequestFiles, TransfersAreCompletedOrFail)
+{
+    const struct {
+        const char *what;
+        ssize_t first, later; // a read or write returns this (-2: all it was asked for)
+        StatusCode status;
+        std::vector<std::string> calls;
+    } loads[] = {
+        {"whole", -2, -2, STATUS_SUCCESS, {"read 4"}},
+        {"in two", 3, -2, STATUS_SUCCESS, {"read 4", "read 1"}},
+        {"ends early", 3, 0, STATUS_READ_FAULT, {"read 4", "read 1"}},
+        {"fails", -1, -2, STATUS_READ_FAULT, {"read 4"}},
+    };
+    for (const auto &c : loads) {
+        reset_fake();
+        fake.file_size = 4;
+        fake.attribute_read = c.first;
+        fake.data_read = c.later;
+        uint8_t copy[8] = {};
+        size_t size = 0;
+        bool none_pending = true;
+        EXPECT_EQ(SAVED_REQUEST_FILES.load(copy, sizeof copy, &size, &none_pending), c.status)
+            << c.what;
+        std::vector<std::string> expected = {
+            "open " + std::to_string(O_RDONLY | O_NOFOLLOW | O_CLOEXEC) + " request", "fstat"};
+        expected.insert(expected.end(), c.calls.begin(), c.calls.end());
+        expected.push_back("close");
+        EXPECT_EQ(fake.log, expected) << c.what;
+        if (c.status == STATUS_SUCCESS) {
+            EXPECT_EQ(size, 4u) << c.what;
+            EXPECT_FALSE(none_pending) << c.what;
+            EXPECT_EQ(copy[3], c.first == 3 ? 0x5D : 0x07) << c.what << ": the last byte read";
+        }
+    }
+    const struct {
+        const char *what;
+        ssize_t result;
+        StatusCode status;
+        std::vector<std::string> calls;
+    } saves[] = {
+        {"whole", -2, STATUS_SUCCESS, {"write 4", "close", "rename request"}},
+        {"in two", 3, STATUS_SUCCESS, {"write 4", "write 1", "close", "rename request"}},
+        {"no progress", 0, STATUS_WRITE_FAULT, {"write 4", "close", "unlink .saving"}},
+        {"fails", -1, STATUS_WRITE_FAULT, {"write 4", "close", "unlink .saving"}},
+    };
+    for (const auto &c : saves) {
+        reset_fake();
+        fake.write_result = c.result;
+        const uint8_t copy[] = {1, 0, 0, 0};
+        EXPECT_EQ(SAVED_REQUEST_FILES.save(copy, sizeof copy), c.status) << c.what;
+        const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
+        std::vector<std::string> expected = {"mkdir", "lstat quiplex",
+                                             "open " + std::to_string(flags) + " .saving"};
+        expected.insert(expected.end(), c.calls.begin(), c.calls.end());
+        EXPECT_EQ(fake.log, expected) << c.what;
+    }
+    // Nothing was pending at the suspend: a marker file, and a size of 0.
+    reset_fake();
+    fake.read_open_errno = ENOENT;
+    fake.no_request_file = true;
+    uint8_t copy[8];
+    size_t size = 9;
+    bool none_pending = false;
+    EXPECT_EQ(SAVED_REQUEST_FILES.load(copy, sizeof copy, &size, &none_pending), STATUS_SUCCESS);
+    EXPECT_TRUE(none_pending);
+    EXPECT_EQ(size, 0u);
 }
 
 } // namespace
