@@ -17,10 +17,15 @@ constexpr size_t STATUS_VALUE_CAPACITY = 2048;
 constexpr size_t REPORT_CAPACITY = 6 * STATUS_VALUE_CAPACITY + 256;
 constexpr size_t MESSAGE_CAPACITY = 256;
 
-uint8_t status_value[STATUS_VALUE_CAPACITY];
-uint8_t dry_run_payload[PAYLOAD_MAX_SIZE];
-char report_text[REPORT_CAPACITY];
 char message_text[MESSAGE_CAPACITY];
+
+// A value read or made, and its description. Taken from the heap for each report: as static
+// buffers they would put 14 KB of zeros into the UEFI image, whose loader keeps them in the file.
+struct ReportSpace {
+    uint8_t value[STATUS_VALUE_CAPACITY];
+    char text[REPORT_CAPACITY];
+};
+static_assert(STATUS_VALUE_CAPACITY >= PAYLOAD_MAX_SIZE, "a dry run's payload fits the value");
 
 struct OutcomeMessage {
     SleepOutcome outcome;
@@ -63,7 +68,7 @@ int show_version(const FrontEnd *front_end)
     return STATUS_SUCCESS;
 }
 
-int show_status(const FrontEnd *front_end, bool json)
+int report_status(const FrontEnd *front_end, bool json, ReportSpace *space)
 {
     StatusReport report{};
     StatusCode status = probe_boot_manager();
@@ -71,12 +76,12 @@ int show_status(const FrontEnd *front_end, bool json)
     if (status == STATUS_SUCCESS || status == STATUS_NOT_FOUND) {
         report.boot_manager_known = true;
         report.boot_manager = status != STATUS_NOT_FOUND;
-        size_t size = sizeof status_value;
-        status = read_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, status_value, &size,
+        size_t size = sizeof space->value;
+        status = read_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, space->value, &size,
                                &report.attributes);
         if (status == STATUS_SUCCESS) {
             report.attributes_known = true;
-            status = decode_request(status_value, size, &view);
+            status = decode_request(space->value, size, &view);
             report.request = status == STATUS_SUCCESS ? &view : nullptr;
             report.corrupt = status == STATUS_CORRUPT;
             report.corrupt_size = size;
@@ -88,8 +93,8 @@ int show_status(const FrontEnd *front_end, bool json)
     }
     report.status = status;
     if (json) {
-        format_status_json(&report, report_text, sizeof report_text);
-        front_end->show_message(report_text, MESSAGE_DATA);
+        format_status_json(&report, space->text, sizeof space->text);
+        front_end->show_message(space->text, MESSAGE_DATA);
         return static_cast<int>(status);
     }
     if (!report.boot_manager_known) {
@@ -98,10 +103,20 @@ int show_status(const FrontEnd *front_end, bool json)
     }
     if (status != STATUS_SUCCESS && !report.corrupt)
         return fail(front_end, MESSAGE_READ_FAILED, status);
-    format_status_text(&report, report_text, sizeof report_text);
-    front_end->show_message(report_text,
+    format_status_text(&report, space->text, sizeof space->text);
+    front_end->show_message(space->text,
                             status == STATUS_SUCCESS ? MESSAGE_INFORMATION : MESSAGE_FAILURE);
     return static_cast<int>(status);
+}
+
+int show_status(const FrontEnd *front_end, bool json)
+{
+    ReportSpace *space = static_cast<ReportSpace *>(malloc(sizeof(ReportSpace)));
+    if (space == nullptr)
+        return STATUS_NO_MEMORY;
+    const int status = report_status(front_end, json, space);
+    free(space);
+    return status;
 }
 
 int cancel_request(const FrontEnd *front_end)
@@ -169,7 +184,8 @@ int run_tool_option(ToolOption option, const FrontEnd *front_end)
 }
 
 // What the request would write and what would follow; reads and writes nothing.
-int describe_dry_run(BootRequest *request, DryRun mode, const FrontEnd *front_end)
+int describe_dry_run(BootRequest *request, DryRun mode, const FrontEnd *front_end,
+                     ReportSpace *space)
 {
     DryRunReport report{};
     report.restart = !request->no_reboot;
@@ -180,28 +196,28 @@ int describe_dry_run(BootRequest *request, DryRun mode, const FrontEnd *front_en
     RequestView view;
     if (!report.monitor) {
         resolve_selection(request);
-        fill_payload(request, dry_run_payload);
-        decode_request(dry_run_payload, payload_size(request), &view);
+        fill_payload(request, space->value);
+        decode_request(space->value, payload_size(request), &view);
         report.request = &view;
     }
     if (mode == DRY_RUN_JSON) {
-        format_dry_run_json(&report, report_text, sizeof report_text);
-        front_end->show_message(report_text, MESSAGE_DATA);
+        format_dry_run_json(&report, space->text, sizeof space->text);
+        front_end->show_message(space->text, MESSAGE_DATA);
     } else {
-        format_dry_run_text(&report, report_text, sizeof report_text);
-        front_end->show_message(report_text, MESSAGE_INFORMATION);
+        format_dry_run_text(&report, space->text, sizeof space->text);
+        front_end->show_message(space->text, MESSAGE_INFORMATION);
     }
     return STATUS_SUCCESS;
 }
 
 // A dry run of anything but a boot request is an invalid command; JSON says so as data.
-int refuse_dry_run(DryRun mode, const FrontEnd *front_end)
+int refuse_dry_run(DryRun mode, const FrontEnd *front_end, ReportSpace *space)
 {
     if (mode == DRY_RUN_JSON) {
         DryRunReport report{};
         report.status = STATUS_INVALID_PARAMETER;
-        format_dry_run_json(&report, report_text, sizeof report_text);
-        front_end->show_message(report_text, MESSAGE_DATA);
+        format_dry_run_json(&report, space->text, sizeof space->text);
+        front_end->show_message(space->text, MESSAGE_DATA);
     } else {
         front_end->show_usage(nullptr);
     }
@@ -217,9 +233,14 @@ int run_pass(const char *command_text, const FrontEnd *front_end)
     BootRequest request;
     const StatusCode parsed = parse_boot_request(command, &request);
     if (dry_run != DRY_RUN_NONE) {
-        if (parsed != STATUS_SUCCESS || request.tool_option != TOOL_OPTION_NONE)
-            return refuse_dry_run(dry_run, front_end);
-        return describe_dry_run(&request, dry_run, front_end);
+        ReportSpace *space = static_cast<ReportSpace *>(malloc(sizeof(ReportSpace)));
+        if (space == nullptr)
+            return STATUS_NO_MEMORY;
+        const int status = parsed != STATUS_SUCCESS || request.tool_option != TOOL_OPTION_NONE
+                               ? refuse_dry_run(dry_run, front_end, space)
+                               : describe_dry_run(&request, dry_run, front_end, space);
+        free(space);
+        return status;
     }
     if (parsed != STATUS_SUCCESS) {
         const bool help = request.tool_option == TOOL_OPTION_HELP;
