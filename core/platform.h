@@ -41,6 +41,16 @@ struct SavedRequestCalls {
     StatusCode (*remove)();
 };
 
+// What the audit trail (Windows event log, syslog) records: each change of the pending request,
+// and why a run that meant to change it failed. Reading runs (--status, --dry-run, --version,
+// help) record nothing.
+enum AuditKind {
+    AUDIT_WRITTEN,     // a boot request was written; the text is the request and what follows
+    AUDIT_CANCELLED,   // the pending request was deleted
+    AUDIT_SLEEP_GUARD, // the sleep guard rewrote the request or put it back
+    AUDIT_FAILED,      // the run failed: the text is its message, the status its exit status
+};
+
 // What each front end supplies to the pass: its reports and its way of restarting. The core
 // decides what happens; these only show it.
 struct FrontEnd {
@@ -62,4 +72,7 @@ struct FrontEnd {
     bool force_closes_applications; // /force changes how the restart treats applications
     // The sleep guard's saved copy; null where the program has no --suspend and --resume.
     const SavedRequestCalls *saved_request;
+    // Adds one record to the platform's audit trail; may be null. Lines end in '\n' between
+    // them, none after the last. Whatever happens there never changes the run's output or status.
+    void (*record)(AuditKind kind, const char *text, StatusCode status);
 };

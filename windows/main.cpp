@@ -105,6 +105,7 @@ const FrontEnd FRONT_END = {
     .take_over_keyword = HIBERNATE_KEYWORD,
     .force_closes_applications = true,
     .saved_request = nullptr,
+    .record = nullptr,
 };
 
 } // namespace

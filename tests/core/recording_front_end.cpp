@@ -63,6 +63,7 @@ int run_recorded_pass(const char *command, const SavedRequestCalls *saved,
         .take_over_keyword = take_over_keyword,
         .force_closes_applications = force_closes_applications,
         .saved_request = saved,
+        .record = nullptr,
     };
     return run_pass(command, &front_end);
 }

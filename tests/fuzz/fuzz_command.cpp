@@ -74,6 +74,7 @@ const FrontEnd FRONT_END = {
     .take_over_keyword = nullptr,
     .force_closes_applications = false,
     .saved_request = nullptr,
+    .record = nullptr,
 };
 
 // What --dry-run=json describes equals what --status=json reads back after the same command.
