@@ -1,22 +1,40 @@
 #!/usr/bin/env python3
-"""Sampled single-token mutation testing of core/ and linux/ against the fast test suites."""
+"""Sampled single-token mutation testing of core/, linux/, uefi/ and windows/ against the fast suites."""
 
 import argparse
+import json
 import os
 import random
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import time
+from dataclasses import dataclass
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-SOURCES = ("core", "linux")
-SUITES = {  # target: directory of the build tree it runs in, as ctest runs it
-    "core_tests": "tests/core",
-    "efivarfs_syscalls_tests": "tests/linux",
-    "linux_tests": "tests/linux",
+
+
+@dataclass(frozen=True)
+class Judge:
+    """How the mutants of one folder are built and judged."""
+    preset: str  # the CMake preset of the scratch build, configured once
+    targets: tuple  # what the suites need built
+    tests: tuple  # ctest tests, run fastest first; the first that fails kills the mutant
+    wine_prefixes: tuple = ()  # prefixes of the build tree whose wineserver stays up for the run
+
+
+LINUX_SUITES = Judge("linux", ("core_tests", "efivarfs_syscalls_tests", "linux_tests"),
+                     ("core_tests", "efivarfs_syscalls_tests", "linux_tests"))
+FOLDERS = {
+    "core": LINUX_SUITES,
+    "linux": LINUX_SUITES,
+    "uefi": Judge("linux", ("uefi_host_tests",), ("uefi_host_tests",)),
+    # The unit suite runs in a second, so the relay-traced real program only meets its survivors.
+    "windows": Judge("windows", ("quiplexu", "windows_tests"),
+                     ("windows_tests", "quiplexu_under_wine"), ("wineprefix", "wineprefix-relay")),
 }
 EQUIVALENT_LIST = "tests/mutation-equivalent.txt"
 
@@ -112,7 +130,7 @@ def sites_of(path, text):
 
 def all_sites(tree):
     sites = []
-    for folder in SOURCES:
+    for folder in FOLDERS:
         for path in sorted((tree / folder).glob("*.cpp")):
             sites.extend(sites_of(path.relative_to(tree).as_posix(), path.read_text()))
     return sites
@@ -156,20 +174,101 @@ def sync_tree(scratch):
                 shutil.copy2(source, copy)
 
 
-def run(command, cwd, timeout=None):
+def run(command, cwd, timeout=None, env=None):
+    """The exit code, or "timeout" after killing the whole process group (a test script's too)."""
+    process = subprocess.Popen(command, cwd=cwd, env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, start_new_session=True)
     try:
-        return subprocess.run(command, cwd=cwd, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL, timeout=timeout).returncode
+        return process.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.wait()
         return "timeout"
 
 
-def suites_pass(build, order, timeout):
-    for target in order:
-        directory = build / SUITES[target]
-        if run([str(directory / target), "--gtest_fail_fast"], directory, timeout) != 0:
-            return False
-    return True
+class Suites:
+    """One scratch build of a preset and the ctest tests that judge the mutants built in it."""
+
+    def __init__(self, scratch, preset, jobs):
+        self.build = scratch / "build" / preset
+        self.jobs = jobs
+        if not (self.build / "build.ninja").exists():
+            subprocess.run(["cmake", "--preset", preset], cwd=scratch, check=True,
+                           stdout=subprocess.DEVNULL)
+        self.prefixes = []
+        self.spent = {}
+
+    def ninja(self, targets):
+        return run(["ninja", "-C", str(self.build), f"-j{self.jobs}", *targets], self.build)
+
+    def compiled_sources(self, targets):
+        """The source files the targets are built from, relative to the tree."""
+        listing = subprocess.run(["ninja", "-C", str(self.build), "-t", "inputs", *targets],
+                                 check=True, capture_output=True, text=True).stdout
+        root = self.build.parent.parent
+        return {Path(line).relative_to(root).as_posix() for line in listing.splitlines()
+                if line.startswith(str(root) + "/")}
+
+    def keep_wineservers(self, prefixes):
+        """One wineserver per prefix for the whole run: Wine starts its services once, not for
+        every program, and a relay trace holds only the program under test. Started after the
+        fixtures, so that the desktop it keeps running sees their settings."""
+        for name in prefixes:
+            prefix = self.build / name
+            if prefix in self.prefixes:
+                continue
+            environment = {**os.environ, "WINEPREFIX": str(prefix)}
+            prefix.mkdir(exist_ok=True)
+            subprocess.run(["wineserver", "-k"], env=environment, stderr=subprocess.DEVNULL)
+            subprocess.run(["wineserver", "-w"], env=environment)
+            subprocess.run(["wineserver", "-p"], env=environment, check=True)
+            self.prefixes.append(prefix)
+
+    def stop_wineservers(self):
+        for prefix in self.prefixes:
+            subprocess.run(["wineserver", "-k"], env={**os.environ, "WINEPREFIX": str(prefix)})
+
+    def load_tests(self, names):
+        """Each test's command, directory and environment as ctest would run it; runs the fixtures
+        they need once."""
+        listing = json.loads(subprocess.run(
+            ["ctest", "--test-dir", str(self.build), "--show-only=json-v1"],
+            check=True, capture_output=True, text=True).stdout)
+        tests = {}
+        for test in listing["tests"]:
+            properties = {p["name"]: p["value"] for p in test.get("properties", [])}
+            environment = dict(os.environ, GTEST_FAIL_FAST="1")
+            environment.update(v.split("=", 1) for v in properties.get("ENVIRONMENT", []))
+            tests[test["name"]] = (test.get("command"), properties.get("WORKING_DIRECTORY", self.build),
+                                   environment, properties)
+        self.tests = tests
+        needed = {f for name in names for f in tests[name][3].get("FIXTURES_REQUIRED", [])}
+        for name, (command, cwd, environment, properties) in tests.items():
+            if needed & set(properties.get("FIXTURES_SETUP", [])):
+                if run(command, cwd, 300, environment) != 0:
+                    sys.exit(f"the fixture {name} fails")
+
+    def time_tests(self, names):
+        for name in names:
+            if name in self.spent:
+                continue
+            command, cwd, environment, _ = self.tests[name]
+            began = time.monotonic()
+            if run(command, cwd, 600, environment) != 0:
+                sys.exit(f"{name} fails on the unmutated tree")
+            self.spent[name] = time.monotonic() - began
+            print(f"{name}: {self.spent[name]:.1f} s on the unmutated tree", file=sys.stderr)
+
+    def passes(self, names):
+        for name in sorted(names, key=self.spent.get):
+            command, cwd, environment, _ = self.tests[name]
+            if run(command, cwd, max(10.0, 10 * self.spent[name]), environment) != 0:
+                return False
+        return True
+
+
+def folder_of(site):
+    return site[0].split("/", 1)[0]
 
 
 def main():
@@ -185,65 +284,92 @@ def main():
     args = parser.parse_args()
 
     texts = {}
-    for folder in SOURCES:
+    for folder in FOLDERS:
         for path in sorted((ROOT / folder).glob("*.cpp")):
             texts[path.relative_to(ROOT).as_posix()] = path.read_text()
     sites = all_sites(ROOT)
+    if args.match:
+        sites = [site for site in sites if any(m in describe(texts, site) for m in args.match)]
     if args.list:
         for site in sites:
             print(describe(texts, site))
-        print(f"{len(sites)} mutants")
+        print(f"{len(sites)} mutants: " + ", ".join(
+            f"{folder} {sum(folder_of(s) == folder for s in sites)}" for folder in FOLDERS))
         return 0
 
     if os.geteuid() != 0:
         print("warning: not root, so the Linux suites skip and their faults survive", file=sys.stderr)
     scratch = args.scratch.resolve()
-    build = scratch / "build" / "linux"
     sync_tree(scratch)
-    if not (build / "build.ninja").exists():
-        subprocess.run(["cmake", "--preset", "linux"], cwd=scratch, check=True,
-                       stdout=subprocess.DEVNULL)
-    ninja = ["ninja", "-C", str(build), f"-j{args.jobs}", *SUITES]
-    if run(ninja, scratch) != 0:
-        sys.exit("the unmutated tree does not build")
-    spent = {}
-    for target in SUITES:
-        began = time.monotonic()
-        if not suites_pass(build, [target], None):
-            sys.exit(f"{target} fails on the unmutated tree")
-        spent[target] = time.monotonic() - began
-    order = sorted(SUITES, key=spent.get)
-    timeout = max(10.0, 10 * max(spent.values()))
+    folders = [f for f in FOLDERS if any(folder_of(site) == f for site in sites)]
+    builds = {}
+    try:
+        for folder in folders:
+            judge = FOLDERS[folder]
+            if judge.preset not in builds:
+                builds[judge.preset] = Suites(scratch, judge.preset, args.jobs)
+            suites = builds[judge.preset]
+            if suites.ninja(judge.targets) != 0:
+                sys.exit(f"the unmutated tree does not build with the {judge.preset} preset")
+            suites.load_tests(judge.tests)
+            suites.keep_wineservers(judge.wine_prefixes)
+            suites.time_tests(judge.tests)
+        # A file that no judged target is built from cannot be judged: say so and leave it out.
+        judged = {f: builds[FOLDERS[f].preset].compiled_sources(FOLDERS[f].targets)
+                  for f in folders}
+        left_out = sorted({site[0] for site in sites if site[0] not in judged[folder_of(site)]})
+        for path in left_out:
+            count = sum(site[0] == path for site in sites)
+            print(f"left out: {path} ({count} mutants), no suite of its folder is built from it")
+        sites = [site for site in sites if site[0] not in left_out]
+        sample = random.Random(args.seed).sample(sites, min(args.count, len(sites)))
+        return judge_sample(args, texts, sites, sample, scratch, builds)
+    finally:
+        for suites in builds.values():
+            suites.stop_wineservers()
 
-    if args.match:
-        sites = [site for site in sites if any(m in describe(texts, site) for m in args.match)]
-    sample = random.Random(args.seed).sample(sites, min(args.count, len(sites)))
-    killed, survivors, broken = 0, [], []
+
+def judge_sample(args, texts, sites, sample, scratch, builds):
+    killed, survivors, broken = [], [], []
+    spent = dict.fromkeys(FOLDERS, 0.0)
     listed = equivalents(ROOT)
     began = time.monotonic()
     for number, site in enumerate(sample, 1):
         path, start, end, replacement = site
+        judge = FOLDERS[folder_of(site)]
+        suites = builds[judge.preset]
         target = scratch / path
         original = texts[path]
         target.write_text(original[:start] + replacement + original[end:])
+        mutant_began = time.monotonic()
         try:
-            if run(ninja, scratch) != 0:
+            if suites.ninja(judge.targets) != 0:
                 broken.append(site)
                 verdict = "not compiled"
-            elif suites_pass(build, order, timeout):
+            elif suites.passes(judge.tests):
                 survivors.append(site)
                 verdict = "SURVIVED"
             else:
-                killed += 1
+                killed.append(site)
                 verdict = "killed"
         finally:
             target.write_text(original)
+        spent[folder_of(site)] += time.monotonic() - mutant_began
         print(f"[{number}/{len(sample)}] {verdict}: {describe(texts, site)}", file=sys.stderr)
 
-    compiled = killed + len(survivors)
-    print(f"seed {args.seed}: {len(sample)} of {len(sites)} mutants, {compiled} compiled, "
-          f"{killed} killed ({100 * killed / max(compiled, 1):.1f} %), "
-          f"{time.monotonic() - began:.0f} s")
+    def score(chosen, killed_here, survived_here, seconds):
+        compiled = len(killed_here) + len(survived_here)
+        return (f"{len(chosen)} mutants, {compiled} compiled, {len(killed_here)} killed "
+                f"({100 * len(killed_here) / max(compiled, 1):.1f} %), {seconds:.0f} s")
+
+    print(f"seed {args.seed}: of {len(sites)} mutants " +
+          score(sample, killed, survivors, time.monotonic() - began))
+    for folder in FOLDERS:
+        mine = [s for s in sample if folder_of(s) == folder]
+        if mine:
+            print(f"  {folder}/: " + score(mine, [s for s in killed if folder_of(s) == folder],
+                                           [s for s in survivors if folder_of(s) == folder],
+                                           spent[folder]))
     if broken:
         print("not compiled:")
         for site in broken:
