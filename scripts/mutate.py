@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Sampled single-token mutation testing of core/, linux/, uefi/ and windows/ against the fast suites."""
+"""Sampled single-token mutation testing of core/, linux/, uefi/ and windows/ by their suites."""
 
 import argparse
 import json
@@ -162,7 +162,7 @@ def equivalents(tree):
 
 
 def sync_tree(scratch):
-    """Makes the scratch copy match the tree (without build/ and .git), copying changed files only."""
+    """Makes the scratch copy match the tree (without build/ and .git), copying changed files."""
     for folder, dirs, files in os.walk(ROOT):
         relative = Path(folder).relative_to(ROOT)
         if relative == Path("."):
@@ -239,8 +239,8 @@ class Suites:
             properties = {p["name"]: p["value"] for p in test.get("properties", [])}
             environment = dict(os.environ, GTEST_FAIL_FAST="1")
             environment.update(v.split("=", 1) for v in properties.get("ENVIRONMENT", []))
-            tests[test["name"]] = (test.get("command"), properties.get("WORKING_DIRECTORY", self.build),
-                                   environment, properties)
+            directory = properties.get("WORKING_DIRECTORY", self.build)
+            tests[test["name"]] = (test.get("command"), directory, environment, properties)
         self.tests = tests
         needed = {f for name in names for f in tests[name][3].get("FIXTURES_REQUIRED", [])}
         for name, (command, cwd, environment, properties) in tests.items():
@@ -298,7 +298,8 @@ def main():
         return 0
 
     if os.geteuid() != 0:
-        print("warning: not root, so the Linux suites skip and their faults survive", file=sys.stderr)
+        print("warning: not root, so the Linux suites skip and their faults survive",
+              file=sys.stderr)
     scratch = args.scratch.resolve()
     sync_tree(scratch)
     folders = [f for f in FOLDERS if any(folder_of(site) == f for site in sites)]
