@@ -3,7 +3,7 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
-int printf(const char *format, ...) __attribute__((format(printf, 1, 2)));
+int printf(const char *format, ...) __attribute__((format(__printf__, 1, 2)));
 int puts(const char *text);
 #ifdef __cplusplus
 }
