@@ -30,7 +30,7 @@ FakeTables tables;
 
 EFI_STATUS next_status;
 int firmware_calls;
-CHAR16 seen_name[32];
+std::u16string seen_name;
 EFI_GUID seen_guid;
 UINTN reported_size;
 
@@ -38,7 +38,7 @@ EFI_STATUS EFIAPI fake_get(const CHAR16 *name, const EFI_GUID *guid, uint32_t *,
                            void *)
 {
     firmware_calls++;
-    memcpy(seen_name, name, sizeof seen_name);
+    seen_name = name;
     seen_guid = *guid;
     *size = reported_size;
     return next_status;
@@ -172,7 +172,7 @@ TEST_F(StoreTest, ReadResults)
         EXPECT_EQ(size, row.size_after);
         EXPECT_EQ(frees, 1);
     }
-    EXPECT_EQ(std::u16string(seen_name), u"ZarvexUEFI");
+    EXPECT_EQ(seen_name, u"ZarvexUEFI");
     EXPECT_EQ(seen_guid.bytes[0], 0xF9);
 }
 
