@@ -42,3 +42,10 @@ struct StatusMapping {
 // Looks `platform_error` up in `table`; `fallback` when no row matches.
 StatusCode map_status(const StatusMapping *table, unsigned count, uint64_t platform_error,
                       StatusCode fallback);
+
+// The same over a whole table, its row count taken from the array.
+template <unsigned N>
+StatusCode map_status(const StatusMapping (&table)[N], uint64_t platform_error, StatusCode fallback)
+{
+    return map_status(table, N, platform_error, fallback);
+}

@@ -46,9 +46,9 @@ void check_firmware_revision(EFI_SYSTEM_TABLE *system_table)
                                    u"required.\r\n\nSystem Halted - Press R to reset the system.");
     EFI_SIMPLE_TEXT_INPUT_PROTOCOL *keyboard = system_table->ConIn;
     for (;;) {
-        UINTN index = 0;
+        UINTN index;
         system_table->BootServices->WaitForEvent(1, &keyboard->WaitForKey, &index);
-        EFI_INPUT_KEY key = {0, 0};
+        EFI_INPUT_KEY key;
         if (keyboard->ReadKeyStroke(keyboard, &key) != EFI_SUCCESS)
             continue;
         if (key.UnicodeChar == u'R' || key.UnicodeChar == u'r')
@@ -63,7 +63,7 @@ void use_largest_text_mode(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *console)
     bool any = false;
     const int32_t modes = console->Mode ? console->Mode->MaxMode : 0;
     for (int32_t mode = 0; mode < modes; mode++) {
-        UINTN columns = 0, rows = 0;
+        UINTN columns, rows;
         if (console->QueryMode(console, static_cast<UINTN>(mode), &columns, &rows) != EFI_SUCCESS)
             continue;
         if (!any || columns + rows > best_sum) {

@@ -62,7 +62,7 @@ int strncasecmp(const char *a, const char *b, size_t count)
 
 int strcasecmp(const char *a, const char *b)
 {
-    return strncasecmp(a, b, static_cast<size_t>(-1));
+    return strncasecmp(a, b, SIZE_MAX);
 }
 
 static int digit_value(char c)
@@ -143,9 +143,11 @@ void *memset(void *to, int value, size_t count)
     return to;
 }
 
+constexpr unsigned CONSOLE_LINE_UNITS = 128;
+
 // Collects output bytes and hands them to the console in UCS-2 chunks.
 struct ConsoleLine {
-    CHAR16 units[128];
+    CHAR16 units[CONSOLE_LINE_UNITS];
     unsigned used;
     int written;
 };
@@ -160,7 +162,7 @@ static void flush_line(ConsoleLine *line)
 
 static void put_unit(ConsoleLine *line, CHAR16 unit)
 {
-    if (line->used + 1 >= sizeof line->units / sizeof line->units[0])
+    if (line->used + 1 >= CONSOLE_LINE_UNITS)
         flush_line(line);
     line->units[line->used++] = unit;
 }
@@ -222,11 +224,12 @@ int printf(const char *format, ...)
         }
         case 'd': {
             const long v = is_long ? va_arg(args, long) : va_arg(args, int);
-            if (v < 0)
+            unsigned long magnitude = static_cast<unsigned long>(v);
+            if (v < 0) {
                 put_byte(&line, '-');
-            put_number(&line,
-                       v < 0 ? 0ul - static_cast<unsigned long>(v) : static_cast<unsigned long>(v),
-                       10);
+                magnitude = 0ul - magnitude;
+            }
+            put_number(&line, magnitude, 10);
             break;
         }
         case '%':

@@ -7,7 +7,7 @@ namespace {
 // File system drivers may still hold written data; flush each volume before the reset.
 void flush_all_volumes()
 {
-    UINTN count = 0;
+    UINTN count;
     EFI_HANDLE *handles = nullptr;
     if (gBS->LocateHandleBuffer(ByProtocol, &EFI_SIMPLE_FILE_SYSTEM_PROTOCOL_GUID, nullptr, &count,
                                 &handles) != EFI_SUCCESS)

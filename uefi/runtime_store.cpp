@@ -2,6 +2,7 @@
 #include "runtime_store.h"
 
 #include <stdlib.h>
+#include <string.h>
 
 #include "guid_text.h"
 #include "variable_store.h"
@@ -76,9 +77,10 @@ bool continuations_follow(const uint8_t *lead, unsigned count)
     return true;
 }
 
-const uint32_t SHORTEST_CODE_POINT[6] = {0, 0x80, 0x800, 0x10000, 0x200000, 0x4000000};
+const uint32_t SHORTEST_CODE_POINT[] = {0, 0x80, 0x800, 0x10000, 0x200000, 0x4000000};
 
-// Counts the units (without the terminator) when `out` is null, else fills at most `capacity`.
+// Counts the units (without the terminator) when `out` is null, else fills at most `capacity`
+// units (at least 1), the terminator included, and gives the units stored.
 size_t decode_utf8(const uint8_t *text, CHAR16 *out, size_t capacity)
 {
     size_t units = 0;
@@ -90,21 +92,17 @@ size_t decode_utf8(const uint8_t *text, CHAR16 *out, size_t capacity)
     const uint8_t *at = text;
     while (!out || units < capacity) {
         const uint8_t byte = *at;
-        if (byte < 0x80) {
+        const unsigned count = continuation_count(byte);
+        if (count == 0 || !continuations_follow(at, count)) {
+            // ASCII, a stray continuation byte, 0xFE/0xFF or a broken sequence stands for itself.
             put(byte);
             if (byte == 0)
                 break;
             at++;
             continue;
         }
-        const unsigned count = continuation_count(byte);
-        if (count == 0 || !continuations_follow(at, count)) {
-            // A stray continuation byte, 0xFE/0xFF or a broken sequence stands for itself.
-            put(byte);
-            at++;
-            continue;
-        }
-        uint32_t code_point = byte & (0x3Fu >> count);
+        // The lead byte's payload: five bits in a two-byte form, one fewer for each further byte.
+        uint32_t code_point = byte & (0x1Fu >> (count - 1));
         for (unsigned i = 1; i <= count; i++)
             code_point = (code_point << 6) | (at[i] & 0x3Fu);
         at += count + 1;
@@ -112,7 +110,7 @@ size_t decode_utf8(const uint8_t *text, CHAR16 *out, size_t capacity)
             put(0xFFFD);
         } else if (code_point >= 0x10000) {
             if (out && capacity - units == 1) {
-                put(0xFFFD);
+                units++; // no room for the pair: the terminator takes the last unit
                 break;
             }
             put(0xD800 + ((code_point - 0x10000) >> 10));
@@ -123,32 +121,16 @@ size_t decode_utf8(const uint8_t *text, CHAR16 *out, size_t capacity)
     }
     if (!out)
         return units - 1; // the terminator is not counted
-    if (units > 0 && out[units - 1] != 0) {
-        if (units < capacity)
-            out[units] = 0;
-        else
-            out[units - 1] = 0;
-    }
+    out[units - 1] = 0;   // a text cut at `capacity` ends in the terminator as well
     return units;
 }
 
-size_t widen_bytes(const uint8_t *text, CHAR16 *out, size_t capacity)
+void widen_bytes(const uint8_t *text, CHAR16 *out)
 {
-    size_t units = 0;
-    while (text[units] != 0 && units + 1 < capacity) {
-        out[units] = text[units];
-        units++;
-    }
-    out[units] = 0;
-    return units;
-}
-
-size_t byte_length(const uint8_t *text)
-{
-    size_t length = 0;
-    while (text[length] != 0)
-        length++;
-    return length;
+    size_t i = 0;
+    for (; text[i] != 0; i++)
+        out[i] = text[i];
+    out[i] = 0;
 }
 
 } // namespace
@@ -162,42 +144,34 @@ size_t utf8_to_ucs2(const char *text, CHAR16 *out, size_t capacity)
 
 StatusCode map_efi_status(EFI_STATUS status)
 {
-    return map_status(EFI_STATUS_TABLE, sizeof EFI_STATUS_TABLE / sizeof EFI_STATUS_TABLE[0],
-                      status, STATUS_READ_FAILED);
+    return map_status(EFI_STATUS_TABLE, status, STATUS_READ_FAILED);
 }
 
 bool text_is_utf8(const char *text)
 {
-    bool found = false;
-    const uint8_t *at = reinterpret_cast<const uint8_t *>(text);
-    while (*at != 0) {
+    for (const uint8_t *at = reinterpret_cast<const uint8_t *>(text); *at != 0; at++) {
         const unsigned count = continuation_count(*at);
-        if (count != 0 && continuations_follow(at, count)) {
-            found = true;
-            at += count + 1;
-        } else {
-            at++;
-        }
+        if (count != 0 && continuations_follow(at, count))
+            return true;
     }
-    return found;
+    return false;
 }
 
 CHAR16 *to_ucs2_alloc(int32_t code_page, const char *text)
 {
-    const uint8_t *bytes = reinterpret_cast<const uint8_t *>(text ? text : "");
-    const char *source = reinterpret_cast<const char *>(bytes);
+    const char *source = text ? text : "";
+    const uint8_t *bytes = reinterpret_cast<const uint8_t *>(source);
     const bool utf8 =
         code_page == CODE_PAGE_UTF8 || (code_page == CODE_PAGE_AUTO && text_is_utf8(source));
-    const size_t units = utf8 ? decode_utf8(bytes, nullptr, 0) : byte_length(bytes);
-    if (units >= SIZE_MAX / sizeof(CHAR16))
-        return nullptr;
+    // A text has at least as many bytes as units, so the size below cannot overflow.
+    const size_t units = utf8 ? decode_utf8(bytes, nullptr, SIZE_MAX) : strlen(source);
     CHAR16 *name = static_cast<CHAR16 *>(malloc((units + 1) * sizeof(CHAR16)));
     if (!name)
         return nullptr;
     if (utf8)
         decode_utf8(bytes, name, units + 1);
     else
-        widen_bytes(bytes, name, units + 1);
+        widen_bytes(bytes, name);
     return name;
 }
 

@@ -6,8 +6,9 @@ namespace {
 
 char command_text[CONSOLE_COMMAND_CAPACITY];
 
-// Encodes the code point at *text (a surrogate pair is one) as UTF-8 and steps past it.
-size_t next_utf8(const CHAR16 **text, uint8_t bytes[4])
+// Encodes the code point at *text (a surrogate pair is one) as UTF-8 into `bytes` (room for
+// four) and steps past it.
+size_t next_utf8(const CHAR16 **text, uint8_t *bytes)
 {
     const CHAR16 *at = *text;
     uint32_t code_point = *at++;
@@ -41,7 +42,7 @@ size_t next_utf8(const CHAR16 **text, uint8_t bytes[4])
 // Step for step the core's join_arguments, reading each argument's UTF-8 bytes as they are made.
 void join_ucs2_arguments(char *buffer, size_t capacity, UINTN argc, CHAR16 *const *argv)
 {
-    if (argc <= 1 || capacity == 0)
+    if (capacity == 0)
         return;
     size_t room = capacity - 1;
     size_t length = 0;

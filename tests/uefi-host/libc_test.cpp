@@ -52,6 +52,7 @@ TEST(UefiLibc, StringsAsTheHostHasThem)
         {"abc", "abd"}, {"ab", "abc"},
         {"aab", "ab"},  {"", "a"},
         {"abc", "c"},   {"/RUN=a /RUN=", "/RUN="},
+        {"", ""},
     };
     for (const auto &pair : pairs) {
         const char *found = efi_strstr(pair[0], pair[1]);
@@ -98,6 +99,9 @@ TEST(UefiLibc, StrtoulAsTheHostHasIt)
         "0X1f",
         "0x",
         "0xg",
+        "0xg1",
+        "Af",
+        "-18446744073709551615",
         "-0x10",
         "077",
         "08",
@@ -127,7 +131,7 @@ TEST(UefiLibc, StrtoulAsTheHostHasIt)
     // A base the C library does not know converts nothing.
     for (int base : {1, 37}) {
         char *end = nullptr;
-        const char *text = "11";
+        const char *text = "01";
         EXPECT_EQ(efi_strtoul(text, &end, base), 0u) << base;
         EXPECT_EQ(end, text) << base;
     }

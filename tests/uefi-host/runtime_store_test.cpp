@@ -82,8 +82,9 @@ TEST(MapEfiStatus, WholeTable)
         {efi_error(21), 71}, {efi_error(24), 71}, {efi_error(25), 13}, {efi_error(26), 75},
         {efi_error(27), 94}, {efi_error(28), 67}, {efi_error(29), 71}, {efi_error(31), 67},
         {efi_error(32), 13}, {efi_error(33), 94}, {efi_error(34), 71}, {efi_error(99), 71},
-        {efi_error(100), 96}, {efi_error(103), 96}, {efi_error(104), 97}, {efi_error(106), 97},
-        {efi_error(107), 71}, {14, 71},
+        {efi_error(100), 96}, {efi_error(101), 96}, {efi_error(102), 96}, {efi_error(103), 96},
+        {efi_error(104), 97}, {efi_error(105), 97}, {efi_error(106), 97}, {efi_error(107), 71},
+        {14, 71},
         // clang-format on
     };
     for (const auto &row : rows)
@@ -116,6 +117,16 @@ TEST(ToUcs2, DecodingRules)
         {"\x80\xFE\xFF\xC3\xA4", u"\u0080\u00FE\u00FF\u00E4", true},
         {"\xF8\x88\x80\x80\x80\xC3\xA4", u"\xFFFD\u00E4", true}, // five-byte short form
         {"", u"", false},
+        {"\x01\xC3\xA4", u"\x01\u00E4", true},
+        {"a\x80\xFE\x80", u"a\u0080\u00FE\u0080", false}, // no lead before a continuation
+        // The shortest form of each length, one below it, the highest code points.
+        {"\xC1\xBF\xC2\x80\xD0\x96", u"\xFFFD\u0080\u0416", true},
+        {"\xE0\x9F\xBF\xE0\xA0\x80\xE1\x80\x80", u"\xFFFD\u0800\u1000", true},
+        {"\xF0\x8F\xBF\xBF\xF0\x90\x80\x80", u"\xFFFD\xD800\xDC00", true},
+        {"\xEF\xBF\xBF\xF4\x8F\xBF\xBF\xF1\x80\x80\x80", u"\xFFFF\xDBFF\xDFFF\xD8C0\xDC00", true},
+        // Five- and six-byte forms are taken whole and never a character.
+        {"\xF9\x80\x80\x80\x80-\xFB\x80\x80\x80\x80.", u"\xFFFD-\xFFFD.", true},
+        {"\xFC\x84\x80\x80\x80\x80-\xFD\xBF\xBF\xBF\xBF\xBF.", u"\xFFFD-\xFFFD.", true},
     };
     for (const auto &row : rows) {
         EXPECT_EQ(convert(row.text), row.units) << row.text;
@@ -138,6 +149,12 @@ TEST(ToUcs2, OneUnitLeftAndFullArray)
     EXPECT_EQ(std::u16string(out), u"abc");
     EXPECT_EQ(utf8_to_ucs2("a\xF0\x9F\x98\x80", out, 4), 4u);
     EXPECT_EQ(std::u16string(out), u"a\xD83D\xDE00");
+    // No room: nothing written; room for one unit: the terminator alone.
+    out[0] = out[1] = u'#';
+    EXPECT_EQ(utf8_to_ucs2("ab", out, 0), 0u);
+    EXPECT_EQ(out[0], u'#');
+    EXPECT_EQ(utf8_to_ucs2("ab", out, 1), 1u);
+    EXPECT_EQ(std::u16string(out, 2), std::u16string(u"\0#", 2));
 }
 
 TEST(GuidText, ParsesVendorBytes)
@@ -224,18 +241,27 @@ EFI_STATUS EFIAPI fake_output(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *, const CHAR16 *t
     screen += text;
     return EFI_SUCCESS;
 }
-EFI_STATUS EFIAPI fake_wait(UINTN, EFI_EVENT *, UINTN *)
+EFI_STATUS EFIAPI fake_wait(UINTN count, EFI_EVENT *events, UINTN *)
 {
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(events, &tables.in.WaitForKey);
     return EFI_SUCCESS;
 }
-EFI_STATUS EFIAPI fake_read_key(EFI_SIMPLE_TEXT_INPUT_PROTOCOL *, EFI_INPUT_KEY *key)
+// "!" stands for a failed read that leaves an "R" in the key, which must not count.
+EFI_STATUS EFIAPI fake_read_key(EFI_SIMPLE_TEXT_INPUT_PROTOCOL *self, EFI_INPUT_KEY *key)
 {
-    key->UnicodeChar = *keys++;
-    return EFI_SUCCESS;
+    EXPECT_EQ(self, &tables.in);
+    const bool failed = *keys == u'!';
+    key->UnicodeChar = failed ? u'R' : *keys;
+    keys++;
+    return failed ? EFI_NOT_READY : EFI_SUCCESS;
 }
-void EFIAPI fake_reset(EFI_RESET_TYPE type, EFI_STATUS, UINTN, const void *)
+void EFIAPI fake_reset(EFI_RESET_TYPE type, EFI_STATUS status, UINTN size, const void *data)
 {
     reset_type = type;
+    EXPECT_EQ(status, EFI_SUCCESS);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(data, nullptr);
     longjmp(reset_done, 1);
 }
 
@@ -244,10 +270,11 @@ TEST(FirmwareRevision, GuardTexts)
     const struct {
         uint32_t revision;
         const char16_t *version;
+        const CHAR16 *keys; // the last one resets
     } rows[] = {
-        {0x00020000, u" 2.0 "},
-        {0x0001000A, u" 1.1 "},
-        {0x00020005, u" 2.0.5 "},
+        {0x00020000, u" 2.0 ", u"xR"},  {0x0001000A, u" 1.1 ", u"x!r"},
+        {0x00020005, u" 2.0.5 ", u"R"}, {0x00020009, u" 2.0.9 ", u"!xR"},
+        {0x00010064, u" 1.10 ", u"r"},  {0x00010069, u" 1.10.5 ", u"R"},
     };
     for (const auto &row : rows) {
         refuse_every_call(&tables);
@@ -258,7 +285,7 @@ TEST(FirmwareRevision, GuardTexts)
         EFI_SYSTEM_TABLE &table = tables.system;
         table.Hdr.Revision = row.revision;
         screen.clear();
-        keys = u"xR";
+        keys = row.keys;
         reset_type = EfiResetWarm;
         if (setjmp(reset_done) == 0) {
             check_firmware_revision(&table);
@@ -268,7 +295,7 @@ TEST(FirmwareRevision, GuardTexts)
                               u"is not supported.\r\n\nUEFI Version 2.1 or later is required."
                               u"\r\n\nSystem Halted - Press R to reset the system.");
         EXPECT_EQ(reset_type, EfiResetCold);
-        EXPECT_EQ(*keys, 0); // "x" was passed over, "R" reset
+        EXPECT_EQ(*keys, 0); // every other key was passed over
     }
     for (uint32_t revision : {0x0002000Au, 0x0002001Fu, 0x00030000u}) {
         refuse_every_call(&tables);

@@ -46,6 +46,67 @@ TEST(ShellArguments, EveryArgumentThatFitsReachesTheGrammar)
     gBS = saved;
 }
 
+// A firmware without the Shell's parameters, or one that answers without them, leaves the command
+// as it was.
+EFI_STATUS EFIAPI refuse_shell_parameters(EFI_HANDLE, const EFI_GUID *, void **, EFI_HANDLE,
+                                          EFI_HANDLE, uint32_t)
+{
+    return EFI_UNSUPPORTED;
+}
+EFI_STATUS EFIAPI no_shell_parameters(EFI_HANDLE, const EFI_GUID *, void **interface, EFI_HANDLE,
+                                      EFI_HANDLE, uint32_t)
+{
+    *interface = nullptr;
+    return EFI_SUCCESS;
+}
+
+TEST(ShellArguments, NoParametersNoCommand)
+{
+    EFI_BOOT_SERVICES boot_services{};
+    EFI_BOOT_SERVICES *const saved = gBS;
+    gBS = &boot_services;
+    std::u16string words[] = {u"quiplexefi.efi", u"2/noreboot"};
+    CHAR16 *vector[] = {words[0].data(), words[1].data()};
+    shell_parameters.Argv = vector;
+    shell_parameters.Argc = 2;
+    boot_services.OpenProtocol = open_shell_parameters;
+    EXPECT_EQ(std::string(collect_command()), "2/noreboot");
+    for (auto open : {refuse_shell_parameters, no_shell_parameters}) {
+        boot_services.OpenProtocol = open;
+        EXPECT_EQ(std::string(collect_command()), "2/noreboot");
+    }
+    gBS = saved;
+}
+
+// Each code point as the Shell hands it over and the UTF-8 bytes the grammar reads: the edges of
+// each length, and surrogates, which pair only high before low.
+TEST(ShellArguments, EncodedByteForByte)
+{
+    const struct {
+        std::u16string wide;
+        std::string utf8;
+    } rows[] = {
+        {u"\u007F\u0080", "\x7F\xC2\x80"},
+        {u"\u07FF\u0800", "\xDF\xBF\xE0\xA0\x80"},
+        {u"\uFFFF", "\xEF\xBF\xBF"},
+        {u"\xD800\xDC00", "\xF0\x90\x80\x80"},
+        {u"\xD800\xDFFF", "\xF0\x90\x8F\xBF"},
+        {u"\xDBFF\xDFFF", "\xF4\x8F\xBF\xBF"},
+        {u"\xD7FF\xDC00", "\xED\x9F\xBF\xED\xB0\x80"},
+        {u"\xDC00\xDC00", "\xED\xB0\x80\xED\xB0\x80"},
+        {u"\xD800\xDBFF", "\xED\xA0\x80\xED\xAF\xBF"},
+        {u"\xD800\xE000", "\xED\xA0\x80\xEE\x80\x80"},
+        {u"\xD800", "\xED\xA0\x80"},
+    };
+    for (const auto &row : rows) {
+        std::u16string words[] = {u"quiplexefi.efi", row.wide};
+        CHAR16 *vector[] = {words[0].data(), words[1].data()};
+        char joined[32];
+        join_ucs2_arguments(joined, sizeof joined, 2, vector);
+        EXPECT_EQ(std::string(joined), row.utf8) << testing::PrintToString(row.utf8);
+    }
+}
+
 // The same words in UTF-16 and UTF-8 join to the same bytes as join_arguments makes, at every
 // capacity, including where a cut falls inside a character and the bytes left untouched.
 TEST(ShellArguments, JoinedExactlyAsJoinArgumentsJoins)
