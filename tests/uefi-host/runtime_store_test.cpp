@@ -13,8 +13,10 @@ extern "C" void *__real_malloc(size_t);
 extern "C" void __real_free(void *);
 static bool fail_malloc;
 static int frees;
+static size_t last_malloc_size;
 extern "C" void *__wrap_malloc(size_t size)
 {
+    last_malloc_size = size;
     return fail_malloc ? nullptr : __real_malloc(size);
 }
 extern "C" void __wrap_free(void *block)
@@ -94,8 +96,11 @@ TEST(MapEfiStatus, WholeTable)
 std::u16string convert(const char *text)
 {
     CHAR16 *units = to_ucs2_alloc(CODE_PAGE_AUTO, text);
+    const size_t allocated = last_malloc_size;
     std::u16string result(units);
     free(units);
+    // The name takes its units and the terminator from the pool, nothing more.
+    EXPECT_EQ(allocated, (result.size() + 1) * sizeof(CHAR16)) << text;
     return result;
 }
 

@@ -66,6 +66,7 @@ TEST(TextMode, MostColumnsPlusRowsLowestOnATie)
         {{{fail, 200, 100}, {EFI_SUCCESS, 80, 25}, {EFI_SUCCESS, 2, 1}}, 1},
         {{{EFI_SUCCESS, 80, 25}, {fail, 200, 100}}, 0},
         {{{fail, 80, 25}, {fail, 200, 100}}, 0},
+        {{{fail, 80, 25}, {EFI_SUCCESS, 0, 0}}, 1}, // the first mode that answers, however small
         {{}, 0},
     };
     for (const auto &row : rows) {
