@@ -9,6 +9,7 @@
 #include "hibernation_monitor.h"
 #include "messages.h"
 #include "pass.h"
+#include "power_guard.h"
 #include "restart.h"
 
 EntryCalls entry_calls = {MessageBoxA, run_hibernation_monitor};
@@ -82,7 +83,13 @@ bool start_monitor(const BootRequest *request)
     if (!selection_is_keyword(request, HIBERNATE_KEYWORD))
         return false;
     // Windows always passes a null previous instance; anything else ends the run at once.
-    if (previous_instance_of_this == nullptr)
+    if (previous_instance_of_this != nullptr)
+        return true;
+    // Two guards on one sleep would lose the pending request (the second saves the first's
+    // /Current rewrite and puts that back at resume).
+    if (guard_service_running())
+        box(MESSAGE_GUARD_SERVICE_RUNNING, MESSAGE_CAPTION, MB_ICONINFORMATION);
+    else
         entry_calls.run_monitor(this_instance);
     return true;
 }
