@@ -1,6 +1,7 @@
 // The two sleep guards: one table of sleeps run against the monitor's window procedure and the
 // service's control handler, the service's other controls, and never two guards on one sleep.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -505,6 +506,81 @@ TEST(TwoGuards, RunningMonitorLeavesTheServicesSleepsAlone)
     deliver_to_monitor(PBT_APMSUSPEND);
     deliver_to_monitor(PBT_APMRESUMEAUTOMATIC);
     EXPECT_EQ(memcmp(fake_variable("Quiplex")->data, ITEM_THREE, 6), 0);
+}
+
+// The service's state from Wine's own service manager, with quiplexguard.exe registered as
+// QuiplexGuard (stopped) by guard_service_under_wine.sh, which sets the variable below.
+DWORD real_state(SC_HANDLE service, DWORD *exit_code)
+{
+    SERVICE_STATUS status = {};
+    if (!QueryServiceStatus(service, &status))
+        return 0;
+    *exit_code = status.dwWin32ExitCode;
+    return status.dwCurrentState;
+}
+
+bool wait_for_state(SC_HANDLE service, DWORD wanted, DWORD *exit_code)
+{
+    for (int tries = 0; tries < 200; ++tries) {
+        if (real_state(service, exit_code) == wanted)
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+TEST(RealServiceManager, TheTwoGuardsBothWaysRound)
+{
+    if (getenv("QUIPLEX_REAL_SERVICE_MANAGER") == nullptr)
+        GTEST_SKIP() << "run by guard_service_under_wine.sh";
+    install_fakes(true, false, false, false);
+    service_query_calls = {OpenSCManagerA, OpenServiceA, QueryServiceStatus, CloseServiceHandle};
+    fake_set_variable("ZarvexUEFI", PRESENT, 4);
+    fake_set_variable("Quiplex", ITEM_THREE, 6);
+    const SleepCase &item = SLEEP_CASES[2];
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    ASSERT_NE(manager, nullptr);
+    SC_HANDLE service =
+        OpenServiceA(manager, "QuiplexGuard", SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP);
+    ASSERT_NE(service, nullptr);
+    DWORD exit_code = 1;
+    ASSERT_EQ(real_state(service, &exit_code), DWORD(SERVICE_STOPPED));
+
+    // The monitor first: it guards; the service started while the machine sleeps changes
+    // nothing about the copy the monitor put back.
+    entry_calls = {capture_box, count_monitor};
+    box_count = monitors_started = 0;
+    EXPECT_EQ(run_quiplexu(GetModuleHandleA(nullptr), nullptr, "/hibernate"), 0);
+    EXPECT_EQ(monitors_started, 1u);
+    EXPECT_EQ(box_count, 0u);
+    deliver_to_monitor(PBT_APMSUSPEND);
+    expect_holds(CURRENT, item);
+    ASSERT_TRUE(StartServiceA(service, 0, nullptr));
+    ASSERT_TRUE(wait_for_state(service, SERVICE_RUNNING, &exit_code));
+    deliver_to_monitor(PBT_APMRESUMEAUTOMATIC);
+    expect_holds(PENDING, item);
+
+    // With the service running, the monitor leaves every sleep to it and a new one is refused.
+    const unsigned writes = fake.write_count;
+    deliver_to_monitor(PBT_APMSUSPEND);
+    deliver_to_monitor(PBT_APMRESUMEAUTOMATIC);
+    EXPECT_EQ(fake.write_count, writes);
+    EXPECT_EQ(run_quiplexu(GetModuleHandleA(nullptr), nullptr, "/hibernate"), 0);
+    EXPECT_EQ(monitors_started, 1u);
+    ASSERT_EQ(box_count, 1u);
+    EXPECT_STREQ(last_box.text, MESSAGE_GUARD_SERVICE_RUNNING);
+
+    // A stop control ends the service with exit code 0, and the monitor guards again.
+    SERVICE_STATUS status = {};
+    ASSERT_TRUE(ControlService(service, SERVICE_CONTROL_STOP, &status));
+    ASSERT_TRUE(wait_for_state(service, SERVICE_STOPPED, &exit_code));
+    EXPECT_EQ(exit_code, DWORD(NO_ERROR));
+    deliver_to_monitor(PBT_APMSUSPEND);
+    expect_holds(CURRENT, item);
+    deliver_to_monitor(PBT_APMRESUMEAUTOMATIC);
+    expect_holds(PENDING, item);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
 }
 
 } // namespace

@@ -1,0 +1,63 @@
+#!/bin/bash
+# Runs quiplexguard.exe as the service QuiplexGuard under Wine's service manager: started and
+# running, stopped with exit code 0, the two guards against the real manager, and removed.
+# Power events cannot reach a Wine service; windows_tests drives the handler for those.
+set -u
+guard=$1 tests=$2 prefix=$3
+export WINEPREFIX=$prefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+unset DISPLAY
+failures=0
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+wine() { timeout 120 /usr/lib/wine/wine64 "$@"; }
+query() { wine sc query QuiplexGuard | tr -d '\r'; }
+field() { query | sed -n "s/^ *$1 *: *\([0-9]*\).*/\1/p"; }
+# The service's process, as Linux sees it: Wine names it by its Windows path.
+guard_processes() { pgrep -f -c '^[A-Z]:\\.*\\quiplexguard\.exe' || true; }
+wait_for_state() {  # STATE: polls, as the manager answers before the service has reported
+    for _ in $(seq 100); do
+        [ "$(field STATE)" = "$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+rm -rf "$prefix"
+wine wineboot -i 2>/dev/null
+# The first session of a new prefix is still setting it up: its service manager loses services
+# created meanwhile. The next one, kept by a persistent server, keeps the service running
+# between the commands below.
+wineserver -w
+wineserver -p
+trap 'wineserver -k' EXIT
+
+wine sc create QuiplexGuard binpath= "$(winepath -w "$guard" 2>/dev/null)" start= demand \
+    >/dev/null || fail "sc create"
+wine net start QuiplexGuard >/dev/null 2>&1 || fail "net start: status $?"
+wait_for_state 4 || fail "not running after net start: $(query)"
+[ "$(guard_processes)" -eq 1 ] || fail "$(guard_processes) quiplexguard.exe processes running"
+wine net stop QuiplexGuard >/dev/null 2>&1 || fail "net stop: status $?"
+wait_for_state 1 || fail "not stopped after net stop: $(query)"
+[ "$(field WIN32_EXIT_CODE)" = 0 ] || fail "stopped with $(query)"
+for _ in $(seq 50); do [ "$(guard_processes)" -eq 0 ] && break; sleep 0.1; done
+[ "$(guard_processes)" -eq 0 ] || fail "quiplexguard.exe still runs after the stop"
+
+QUIPLEX_REAL_SERVICE_MANAGER=1 wine "$tests" --gtest_filter='RealServiceManager.*' \
+    >"$prefix/real_service_manager.out" 2>&1 || fail "$(cat "$prefix/real_service_manager.out")"
+grep -q '\[  PASSED  \] 1 test' "$prefix/real_service_manager.out" ||
+    fail "the real service manager test did not run: $(cat "$prefix/real_service_manager.out")"
+
+# Started by a person, the program says what it is and ends. Asked last: Wine lets any process
+# that starts the dispatcher while a service is starting take that service's control pipe.
+output=$(wine "$guard")
+code=$?
+output=${output//$'\r'/}
+[ "$code" -eq 61 ] || fail "started alone: exit code $code, wanted 61"
+grep -q '^quiplexguard.exe is the program of the service QuiplexGuard' <<<"$output" ||
+    fail "started alone: said '$output'"
+
+wine sc delete QuiplexGuard >/dev/null || fail "sc delete"
+query | grep -q 'STATE' && fail "still registered after sc delete: $(query)"
+
+echo "$failures failure(s)"
+[ "$failures" -eq 0 ]
