@@ -1,11 +1,12 @@
 // The service QuiplexGuard: the sleep guard on the service manager's power events.
 #include "guard_service.h"
 
+#include "event_log.h"
 #include "firmware_store.h"
 #include "power_guard.h"
 #include "variable_store.h"
 
-ServiceCalls service_calls = {RegisterServiceCtrlHandlerExA, SetServiceStatus, nullptr};
+ServiceCalls service_calls = {RegisterServiceCtrlHandlerExA, SetServiceStatus, record_event};
 
 namespace {
 

@@ -11,7 +11,7 @@ struct ServiceCalls {
     SERVICE_STATUS_HANDLE(WINAPI *register_handler)
     (LPCSTR name, LPHANDLER_FUNCTION_EX handler, LPVOID context);
     BOOL(WINAPI *set_status)(SERVICE_STATUS_HANDLE handle, LPSERVICE_STATUS status);
-    // One record in the event log; null leaves the service's changes and failures unrecorded.
+    // One record in the Application event log (record_event); null records nothing.
     void (*record)(AuditKind kind, const char *text, StatusCode status);
 };
 
