@@ -17,4 +17,21 @@ product=$(python3 -c 'import sys, uuid; print(uuid.uuid5(uuid.UUID(sys.argv[1]),
     "$upgrade" "quiplexu $version")
 wixl -a x64 -D Version="$version" -D ProductCode="$product" -D SourceDir=files \
     -D Icon=quiplexu.ico -o "$msi" "$here/quiplexu.wxs"
+
+# --- The hibernation guard service: what wixl cannot write (it crashes on <Condition> under a
+# Component), added to the built tables with msibuild. GUARD=0 leaves the service's component
+# out; GUARD joins the secure properties, which Windows passes on to the installation's server
+# side. Before signing, which covers the tables.
+secure=$(msiinfo export "$msi" Property | sed -n 's/^SecureCustomProperties\t//p' | tr -d '\r')
+if [ -n "$secure" ]; then
+    secure_guard="UPDATE \`Property\` SET \`Value\` = '$secure;GUARD'
+        WHERE \`Property\` = 'SecureCustomProperties'"
+else
+    secure_guard="INSERT INTO \`Property\` (\`Property\`, \`Value\`)
+        VALUES ('SecureCustomProperties', 'GUARD')"
+fi
+msibuild "$msi" -q "UPDATE \`Component\` SET \`Condition\` = 'GUARD<>\"0\"'
+    WHERE \`Component\` = 'GuardService'" -q "$secure_guard"
+# --- end of the hibernation guard service step
+
 bash "$here/sign.sh" "$msi"
