@@ -104,6 +104,7 @@ const FrontEnd FRONT_END = {
     .restart = restart_system,
     .take_over = start_monitor,
     .take_over_keyword = HIBERNATE_KEYWORD,
+    .refused_keyword = nullptr,
     .force_closes_applications = true,
     .saved_request = nullptr,
     .record = record_event,
