@@ -172,8 +172,9 @@ TEST(Pass, ARefusedKeywordIsAnInvalidCommand)
         EXPECT_EQ(recorded.usages, c.usages);
         EXPECT_EQ(recorded.messages, c.messages);
         EXPECT_EQ(fake_store.writes, c.writes);
-        if (c.status != 0)
+        if (c.status != 0) {
             EXPECT_EQ(fake_store.reads, 0) << "refused before anything is read";
+        }
         std::vector<std::string> records;
         for (const std::string &record : recorded.records)
             if (record.rfind("failed", 0) == 0)
