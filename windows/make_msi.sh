@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the MSI of quiplexu with wixl from the files of the zip, then signs it (windows/sign.sh).
+# Builds the MSI of quiplexu and quiplexc with wixl from the files of the zip, adds the system
+# PATH entry with msibuild, then signs it (windows/sign.sh).
 # Usage: make_msi.sh ZIP VERSION MSI
 set -euo pipefail
 zip=$(realpath "$1") version=$2 msi=$(realpath -m "$3")
@@ -17,4 +18,22 @@ product=$(python3 -c 'import sys, uuid; print(uuid.uuid5(uuid.UUID(sys.argv[1]),
     "$upgrade" "quiplexu $version")
 wixl -a x64 -D Version="$version" -D ProductCode="$product" -D SourceDir=files \
     -D Icon=quiplexu.ico -o "$msi" "$here/quiplexu.wxs"
+
+# What wixl cannot say, added with msibuild (a step of its own, before signing):
+# - the system PATH: wixl rejects <Environment>, so the Environment table's one row and the
+#   standard actions that write and remove it. "=-*PATH" sets the system variable on install
+#   and takes the entry out again on uninstall; "[~];" appends to what is there;
+# - the event source's EventMessageFile as REG_EXPAND_SZ ("#%"), the type Windows documents
+#   for it; wixl writes every string as REG_SZ.
+printf '%s\r\n' 'Environment	Name	Value	Component_' 's72	l255	L255	s72' \
+    'Environment	Environment' 'QuiplexPath	=-*PATH	[~];[INSTALLDIR]	ConsoleProgram' \
+    >Environment.idt
+msibuild "$msi" -i Environment.idt \
+    -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Sequence\`)
+        VALUES ('RemoveEnvironmentStrings', 3300)" \
+    -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Sequence\`)
+        VALUES ('WriteEnvironmentStrings', 5200)" \
+    -q "UPDATE \`Registry\` SET \`Value\` = '#%[INSTALLDIR]quiplexu.exe'
+        WHERE \`Name\` = 'EventMessageFile'"
+
 bash "$here/sign.sh" "$msi"

@@ -12,6 +12,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"  # no menu entri
 trap 'wineserver -k; rm -rf "$temp"' EXIT
 exe='C:\Program Files\Quiplex\quiplexu.exe' dir="$WINEPREFIX/drive_c/Program Files/Quiplex"
 uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+environment='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
+source_key='HKLM\System\CurrentControlSet\Services\EventLog\Application\Quiplex UEFI'
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 check() { [ "$2" = "$3" ] || fail "$1: got '$2', wanted '$3'"; }
@@ -37,9 +39,28 @@ everything() {  # files, folders and registry keys, but the Windows Installer's 
 bash "$source/windows/make_msi.sh" "$zip" "$newer" "$temp/newer.msi" || fail "no $newer MSI"
 (mkdir "$temp/zip" && cd "$temp/zip" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
 wine wineboot -i 2>/dev/null
+# The Application log holds other sources on any Windows; Wine's is empty, and its msiexec
+# deletes a parent key that an uninstall leaves empty.
+wine reg add 'HKLM\System\CurrentControlSet\Services\Eventlog\Application\MsiInstaller' /f \
+    >/dev/null
 everything >"$temp/before"
 msiexec /i "$msi" /qn || fail "install: status $?"
-cmp "$temp/zip/quiplexu-$version-win64/quiplexu.exe" "$dir/quiplexu.exe" || fail "exe differs"
+for program in quiplexu quiplexc; do
+    cmp "$temp/zip/quiplexu-$version-win64/$program.exe" "$dir/$program.exe" ||
+        fail "$program.exe differs"
+done
+# The folder on the system PATH, once, so that a new prompt finds quiplexc by its name.
+system_path() {
+    wine reg query "$environment" /v PATH | tr -d '\r' | sed -n 's/^ *PATH *REG_[A-Z_]* *//p'
+}
+check "PATH entries of the folder" "$(system_path | tr ';' '\n' |
+    grep -c -i -x -F -e 'C:\Program Files\Quiplex\' -e 'C:\Program Files\Quiplex')" 1
+check "quiplexc from a new prompt" "$(wine cmd /c quiplexc --version | tr -d '\r'; echo "$?")" \
+    $'quiplexc 1.03\n0'
+# The event source, its texts in quiplexu.exe's message table.
+check "event source" "$(wine reg query "$source_key" | tr -d '\r' | sed -n 's/^ \+//p' | sort)" \
+    "$(printf '%s\n' 'EventMessageFile    REG_EXPAND_SZ    C:\Program Files\Quiplex\quiplexu.exe' \
+                      'TypesSupported    REG_DWORD    0x7')"
 read -r code _ <<<"$(entries)"
 check "entries after the install" "$(entries)" "$code $version"
 values=$(wine reg query "$uninstall\\$code" | tr -d '\r')
@@ -64,6 +85,8 @@ check "downgrade box" "$(boxes msiexec /i "$msi" /qb)" \
     '"A newer version of Quiplex UEFI is installed. Uninstall it first.","Install Failed",00000000'
 check "after the downgrade" "$(entries | cut -d' ' -f2)" "$newer"
 msiexec /x "$temp/newer.msi" /qn || fail "uninstall: status $?"
+! system_path | tr ';' '\n' | grep -q -i 'Quiplex' || fail "still on the PATH: $(system_path)"
+! wine reg query "$source_key" >/dev/null 2>&1 || fail "the event source is still registered"
 everything | diff "$temp/before" - || fail "uninstall left the lines above behind"
 
 # Signing with a throwaway CA: the zip as package.sh makes it, the MSI made from that zip.
@@ -79,10 +102,14 @@ everything | diff "$temp/before" - || fail "uninstall left the lines above behin
  cd "$temp/signed" && cmake -E tar xf "${zip##*/}" && msiextract -C "$temp/signed" ../signed.msi
 ) >"$temp/signing.log" 2>&1 || fail "signed packages: $(tail "$temp/signing.log")"
 verify() { osslsigncode verify -CAfile "$temp/ca.pem" -in "$1" >"$temp/verify.out" 2>&1; }
-signed_exe=$temp/signed/quiplexu-$version-win64/quiplexu.exe
-cmp "$signed_exe" "$temp/signed/Quiplex/quiplexu.exe" || fail "the zip's and the MSI's exe differ"
-# A byte of code in the program; the publisher's name in the MSI's string pool.
-for case in "$signed_exe 4096" "$temp/signed.msi $(grep -a -b -o 'quiplex developers' \
+for program in quiplexu quiplexc; do
+    cmp "$temp/signed/quiplexu-$version-win64/$program.exe" "$temp/signed/Quiplex/$program.exe" ||
+        fail "the zip's and the MSI's $program.exe differ"
+done
+# A byte of code in each program; the publisher's name in the MSI's string pool.
+for case in "$temp/signed/quiplexu-$version-win64/quiplexu.exe 4096" \
+        "$temp/signed/quiplexu-$version-win64/quiplexc.exe 4096" \
+        "$temp/signed.msi $(grep -a -b -o 'quiplex developers' \
         "$temp/signed.msi" | head -1 | cut -d: -f1)"; do
     read -r file at <<<"$case"
     verify "$file" && grep -q -E 'Message digest algorithm +: SHA256' "$temp/verify.out" ||
