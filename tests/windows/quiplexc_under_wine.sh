@@ -96,6 +96,35 @@ cmp -s "$work/invalid.out" "$work/empty.out" || fail "/hibernate and an empty co
 [ "$(tail -n 1 "$work/invalid.out")" = $'  quiplex /shutdown/run=filename.ext\r' ] ||
     fail "invalid: the usage text ends $(tail -n 1 "$work/invalid.out" | cat -A)"
 
+# What a script compares (doc/windows.md): the dry run's request is the one --status=json shows.
+request_of() { tr -d '\r' <"$work/$1.out" | sed -n 's/.*"request":\({[^}]*}\).*/\1/p'; }
+[ -n "$(request_of dry_run_json)" ] && [ "$(request_of dry_run_json)" = "$(request_of status_json)" ] ||
+    fail "the dry run's request $(request_of dry_run_json) is not --status's $(request_of status_json)"
+
+# The Windows guide's cmd block, as printed there, in a batch file of its own.
+guide=$(dirname "$0")/../../doc/windows.md
+mkdir -p "$work/guide" && printf '\1\0\0\0' >"$work/guide/ZarvexUEFI"
+{
+    echo "@echo off"
+    echo "set PATH=$(windows_path "$work/bin");%PATH%"
+    echo "set QUIPLEX_FAKE_FIRMWARE=$(windows_path "$work/guide")"
+    awk '/^```bat$/ { block = ""; inside = 1; next }
+         /^```$/ && inside { if (block ~ /%ERRORLEVEL%/ && block ~ /quiplexc/) printf "%s", block
+                             inside = 0; next }
+         inside { block = block $0 "\n" }' "$guide"
+} | sed 's/$/\r/' >"$work/guide.bat"
+grep -q '^quiplexc 3/noreboot' "$work/guide.bat" || fail "no cmd block with quiplexc in $guide"
+timeout 120 /usr/lib/wine/wine64 cmd /c "$(windows_path "$work/guide.bat")" >"$work/guide.out" \
+    2>/dev/null
+[ "$(tr -d '\r' <"$work/guide.out")" = "0
+Zarvex UEFI: found
+Pending request: item 3
+Run file: none
+Size: 6 bytes, attributes 0x00000007
+Item 2 starts next.
+The pending request was cancelled." ] || fail "the guide's cmd block printed $(cat -A "$work/guide.out")"
+[ ! -e "$work/guide/Quiplex" ] || fail "the guide's cmd block left a request"
+
 # The event of a write and of a failure reach Wine's ReportEvent (a stub that traces them).
 events() {  # FIRMWARE-FOLDER ARGS...
     local folder=$1; shift
