@@ -9,13 +9,16 @@ export WINEPREFIX=$prefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
 unset DISPLAY
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
+source "$(dirname "$0")/wine_trace.sh"
 
 rm -rf "$out/console" && mkdir -p "$out/console/bin" || exit 1
 work=$out/console
 cp "$fake_build" "$work/bin/quiplexc.exe"
 usage=$(printf 'Version 1.03\n\nUsage: quiplexu bootselection[/run=filename][[/noreboot][/force]]')
-hint="Run quiplexc from an administrator prompt: Windows lets only administrators use firmware variables."
+hint="Run quiplexc from an administrator prompt: Windows lets only administrators use firmware"
+hint+=" variables."
+item_3='{"code":3,"kind":"item","keyword":null,"selection":"","run_file":"","attributes":7,"size":6}'
+would_write=$'Would write: item 3\nRun file: none\nSize: 6 bytes, attributes 0x00000007\nThen: '
 
 # name | firmware: M boot manager, P item 3 pending, Ennn every call fails, Wnnn writes fail |
 # command | status | first lines of the output (\n between lines; "" for none)
@@ -26,10 +29,10 @@ cases=(
     "invalid|M|quiplexc /hibernate|61|$usage"
     "empty|M|quiplexc|61|$usage"
     "dry_run_monitor|M|quiplexc --dry-run /Hibernate|61|$usage"
-    "status_json|MP|quiplexc --status=json|0|{\"status\":0,\"boot_manager\":true,\"request\":{\"code\":3,\"kind\":\"item\",\"keyword\":null,\"selection\":\"\",\"run_file\":\"\",\"attributes\":7,\"size\":6}}"
+    "status_json|MP|quiplexc --status=json|0|{\"status\":0,\"boot_manager\":true,\"request\":$item_3}"
     "status_json_missing|-|quiplexc --status=json|0|{\"status\":0,\"boot_manager\":false,\"request\":null}"
-    "dry_run_json|M|quiplexc --dry-run=json 3/noreboot|0|{\"status\":0,\"request\":{\"code\":3,\"kind\":\"item\",\"keyword\":null,\"selection\":\"\",\"run_file\":\"\",\"attributes\":7,\"size\":6},\"restart\":false,\"force\":false}"
-    "dry_run_force|M|quiplexc --dry-run 3/force|0|Would write: item 3\nRun file: none\nSize: 6 bytes, attributes 0x00000007\nThen: restart, closing applications without waiting (/force)"
+    "dry_run_json|M|quiplexc --dry-run=json 3/noreboot|0|{\"status\":0,\"request\":$item_3,\"restart\":false,\"force\":false}"
+    "dry_run_force|M|quiplexc --dry-run 3/force|0|${would_write}restart, closing applications without waiting (/force)"
     "version|-|quiplexc --version|0|quiplexc 1.03"
     "status|MP|quiplexc --status|0|Zarvex UEFI: found\nPending request: item 3"
     "cancel|MP|quiplexc --cancel|0|The pending request was cancelled."
@@ -54,7 +57,8 @@ batch=$work/cases.bat
         echo "echo $name %ERRORLEVEL%"
     done
 } | sed 's/$/\r/' >"$batch"
-timeout 300 /usr/lib/wine/wine64 cmd /c "$(windows_path "$batch")" >"$work/results" 2>"$work/cmd.err"
+timeout 300 /usr/lib/wine/wine64 cmd /c "$(windows_path "$batch")" >"$work/results" \
+    2>"$work/cmd.err"
 
 for case in "${cases[@]}"; do
     IFS='|' read -r name _ _ status expected <<<"$case"
@@ -98,8 +102,9 @@ cmp -s "$work/invalid.out" "$work/empty.out" || fail "/hibernate and an empty co
 
 # What a script compares (doc/windows.md): the dry run's request is the one --status=json shows.
 request_of() { tr -d '\r' <"$work/$1.out" | sed -n 's/.*"request":\({[^}]*}\).*/\1/p'; }
-[ -n "$(request_of dry_run_json)" ] && [ "$(request_of dry_run_json)" = "$(request_of status_json)" ] ||
-    fail "the dry run's request $(request_of dry_run_json) is not --status's $(request_of status_json)"
+[ -n "$(request_of dry_run_json)" ] &&
+    [ "$(request_of dry_run_json)" = "$(request_of status_json)" ] ||
+    fail "the dry run's request $(request_of dry_run_json) is not --status's"
 
 # The Windows guide's cmd block, as printed there, in a batch file of its own.
 guide=$(dirname "$0")/../../doc/windows.md
@@ -122,33 +127,35 @@ Pending request: item 3
 Run file: none
 Size: 6 bytes, attributes 0x00000007
 Item 2 starts next.
-The pending request was cancelled." ] || fail "the guide's cmd block printed $(cat -A "$work/guide.out")"
+The pending request was cancelled." ] ||
+    fail "the guide's cmd block printed $(cat -A "$work/guide.out")"
 [ ! -e "$work/guide/Quiplex" ] || fail "the guide's cmd block left a request"
 
 # The event of a write and of a failure reach Wine's ReportEvent (a stub that traces them).
 events() {  # FIRMWARE-FOLDER ARGS...
     local folder=$1; shift
     QUIPLEX_FAKE_FIRMWARE=$(windows_path "$folder") WINEDEBUG=+eventlog \
-        timeout 120 /usr/lib/wine/wine64 "$work/bin/quiplexc.exe" "$@" 2>&1 >/dev/null |
-        grep -a -E 'ReportEventA|eventlog:ReportEventW' | sed -E 's/^[0-9a-f]+://' | tr -d '\r'
+        timeout 120 /usr/lib/wine/wine64 "$work/bin/quiplexc.exe" "$@" 2>"$work/events.trace" \
+        >/dev/null
+    events_in "$work/events.trace"
 }
 mkdir -p "$work/events" && printf '\1\0\0\0' >"$work/events/ZarvexUEFI"
-[ "$(events "$work/events" 3/noreboot | sed -E 's/^fixme:advapi:ReportEventA \([0-9A-F]+,/(/; s/,[0-9A-F]{16},0x0002,.*/,user,2 strings/')" = \
-  '(0x0004,0x0000,0x40000001,user,2 strings
-trace:eventlog:ReportEventW L"Pending request: item 3\r\nRun file: none\r\nSize: 6 bytes, attributes 0x00000007\r\nThen: no restart (/noreboot)"
-trace:eventlog:ReportEventW L"0"' ] || fail "no information event for the write: $(events "$work/events" 3/noreboot)"
+wanted='0x0004 0x40000001 | Pending request: item 3\r\nRun file: none\r\nSize: 6 bytes, '
+wanted+='attributes 0x00000007\r\nThen: no restart (/noreboot) | 0'
+got=$(events "$work/events" 3/noreboot)
+[ "$got" = "$wanted" ] || fail "the write's event: $got"
 rm "$work/events/ZarvexUEFI"
-[ "$(events "$work/events" 3/noreboot | sed -E 's/^fixme:advapi:ReportEventA \([0-9A-F]+,/(/; s/,[0-9A-F]{16},0x0002,.*/,user,2 strings/')" = \
-  '(0x0001,0x0000,0xc0000004,user,2 strings
-err:eventlog:ReportEventW L"Zarvex UEFI was not found.\r\nCommand: \"3/noreboot\""
-err:eventlog:ReportEventW L"8"' ] || fail "no error event for the failure: $(events "$work/events" 3/noreboot)"
+got=$(events "$work/events" 3/noreboot)
+[ "$got" = '0x0001 0xc0000004 | Zarvex UEFI was not found.\r\nCommand: \"3/noreboot\" | 8' ] ||
+    fail "the failure's event: $got"
 [ -z "$(events "$work/events" --status)" ] || fail "a reading run reported an event"
 
 # The shipped program: a console program that never shows a window, run as the invoker.
 imports=$(x86_64-w64-mingw32-objdump -p "$exe")
 grep -q 'Subsystem.*Windows CUI' <<<"$imports" || fail "not a console-subsystem program"
-for name in MessageBoxA MessageBoxW CreateWindowExA Shell_NotifyIconA GetFirmwareEnvironmentVariableExA \
-            SetFirmwareEnvironmentVariableExA InitiateSystemShutdownExA; do
+for name in MessageBoxA MessageBoxW CreateWindowExA Shell_NotifyIconA \
+            GetFirmwareEnvironmentVariableExA SetFirmwareEnvironmentVariableExA \
+            InitiateSystemShutdownExA; do
     ! grep -q "\b$name\b" <<<"$imports" || fail "quiplexc imports $name"
 done
 ! grep -qi 'DLL Name: lib' <<<"$imports" || fail "depends on a mingw runtime DLL"
