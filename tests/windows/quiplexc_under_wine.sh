@@ -149,6 +149,13 @@ got=$(events "$work/events" 3/noreboot)
 [ "$got" = '0x0001 0xc0000004 | Zarvex UEFI was not found.\r\nCommand: \"3/noreboot\" | 8' ] ||
     fail "the failure's event: $got"
 [ -z "$(events "$work/events" --status)" ] || fail "a reading run reported an event"
+# With standard output closed nobody reads its failure, so the event log gets it instead.
+echo 1 >"$work/events/error"
+QUIPLEX_FAKE_FIRMWARE=$(windows_path "$work/events") WINEDEBUG=+eventlog \
+    timeout 120 /usr/lib/wine/wine64 "$work/bin/quiplexc.exe" --status 2>"$work/events.trace" >&-
+got=$(events_in "$work/events.trace")
+[ "$got" = '0x0001 0xc0000004 | Zarvex UEFI was not found.\r\nCommand: \"--status\" | 76' ] ||
+    fail "the unseen failure's event: $got"
 
 # The shipped program: a console program that never shows a window, run as the invoker.
 imports=$(x86_64-w64-mingw32-objdump -p "$exe")
