@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the packages into build/packages: the .deb and .rpm (quiplexlnx with quiplexefi.efi),
-# the zip and the MSI of quiplexu, and the Ansible collection. Uses build dirs of its own (build/package-*); needs no test
+# the zip and the MSI of quiplexu and quiplexc, and the Ansible collection. Uses build dirs of its own (build/package-*); needs no test
 # tools.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,16 +27,16 @@ pack() {  # binary dir, package file names
     done
 }
 
-# The install step signs quiplexu.exe (windows/sign.sh); the MSI is made from the zip's files.
+# The install step signs quiplexu.exe and quiplexc.exe (windows/sign.sh); the MSI is made from the zip's files.
 windows_signing() {
     if [ -n "${QUIPLEX_SIGN_KEY:-}" ]; then
         # Made absolute here, as cpack signs from inside the build dir.
         QUIPLEX_SIGN_KEY=$(realpath -e "$QUIPLEX_SIGN_KEY")
         QUIPLEX_SIGN_CERT=$(realpath -e "${QUIPLEX_SIGN_CERT:?goes with QUIPLEX_SIGN_KEY}")
         export QUIPLEX_SIGN_KEY QUIPLEX_SIGN_CERT
-        echo "Signing quiplexu.exe and the MSI with $QUIPLEX_SIGN_CERT"
+        echo "Signing quiplexu.exe, quiplexc.exe and the MSI with $QUIPLEX_SIGN_CERT"
     else
-        echo "QUIPLEX_SIGN_KEY is not set: quiplexu.exe and the MSI are not signed"
+        echo "QUIPLEX_SIGN_KEY is not set: the programs and the MSI are not signed"
     fi
 }
 windows_installer() {
