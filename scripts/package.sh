@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the packages into build/packages: the .deb and .rpm (quiplexlnx with quiplexefi.efi),
-# the zip and the MSI of quiplexu and quiplexc, and the Ansible collection. Uses build dirs of its own (build/package-*); needs no test
-# tools.
+# the zip and the MSI of quiplexu and quiplexc, and the Ansible collection. Uses build dirs of
+# its own (build/package-*); needs no test tools.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -27,7 +27,8 @@ pack() {  # binary dir, package file names
     done
 }
 
-# The install step signs quiplexu.exe and quiplexc.exe (windows/sign.sh); the MSI is made from the zip's files.
+# The install step signs quiplexu.exe and quiplexc.exe (windows/sign.sh); the MSI is made from
+# the zip's files.
 windows_signing() {
     if [ -n "${QUIPLEX_SIGN_KEY:-}" ]; then
         # Made absolute here, as cpack signs from inside the build dir.
