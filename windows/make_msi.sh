@@ -13,8 +13,10 @@ mv ./quiplexu-*-win64 files
 cp "$here/quiplexu.ico" .
 upgrade=$(sed -n 's/.*UpgradeCode="\([^"]*\)".*/\1/p' "$here/quiplexu.wxs")
 # One ProductCode per version: a rebuild of the same version is the same product, not a second one.
-product=$(python3 -c 'import sys, uuid; print(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2]))' \
-    "$upgrade" "quiplexu $version")
+# uuid5 hashes the namespace's bytes, not its text, so the letter case of the UpgradeCode does
+# not change the ProductCode; Windows Installer wants it written in upper case.
+product=$(python3 -c 'import sys, uuid
+print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2])).upper())' "$upgrade" "quiplexu $version")
 wixl -a x64 -D Version="$version" -D ProductCode="$product" -D SourceDir=files \
     -D Icon=quiplexu.ico -o "$msi" "$here/quiplexu.wxs"
 bash "$here/sign.sh" "$msi"
