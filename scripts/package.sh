@@ -5,6 +5,8 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
+# ansible-galaxy refuses to run without a UTF-8 locale.
+export LC_ALL=C.UTF-8
 out=build/packages
 # Without tests: proves the programs build where GoogleTest is not even looked for.
 no_tests=(-DQUIPLEX_BUILD_TESTS=OFF -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON --no-warn-unused-cli)
