@@ -5,8 +5,16 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
-# ansible-galaxy refuses to run without a UTF-8 locale.
-export LC_ALL=C.UTF-8
+# The same commit gives the same bytes: every time stamp in the packages is the last commit's
+# time, and neither the umask, the locale nor the time zone of whoever builds them matters.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) ||
+        { echo "not a git clone: set SOURCE_DATE_EPOCH to the release's time" >&2; exit 1; }
+fi
+export SOURCE_DATE_EPOCH
+umask 0022
+# ansible-galaxy also refuses to run without a UTF-8 locale.
+export LC_ALL=C.UTF-8 TZ=UTC
 out=build/packages
 # Without tests: proves the programs build where GoogleTest is not even looked for.
 no_tests=(-DQUIPLEX_BUILD_TESTS=OFF -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON --no-warn-unused-cli)

@@ -6,7 +6,8 @@ set -u
 source=$1
 commit=$(git -C "$source" rev-parse HEAD) || exit 1
 temp=$(mktemp -d /tmp/quiplex-reproducible.XXXXXX)
-trap 'rm -rf "$temp"' EXIT
+# QUIPLEX_KEEP_BUILDS=1 leaves both clones for a closer look.
+[ -n "${QUIPLEX_KEEP_BUILDS:-}" ] && echo "builds kept in $temp" || trap 'rm -rf "$temp"' EXIT
 one=$temp/one/quiplex two=$temp/second-build/somewhere/deeper/q
 
 # What package.sh writes, and the programs as built (the packages hold them stripped).
