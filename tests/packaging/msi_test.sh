@@ -74,6 +74,7 @@ everything | diff "$temp/before" - || fail "uninstall left the lines above behin
  printf 'extendedKeyUsage=codeSigning\nkeyUsage=digitalSignature\n' >leaf.ext
  openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -days 2 -extfile leaf.ext -out cert.pem
  export QUIPLEX_SIGN_KEY=$temp/key.pem QUIPLEX_SIGN_CERT=$temp/cert.pem
+ export SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct)  # as package.sh does
  cd "$source/build/package-windows" && cpack -B "$temp/signed" >/dev/null
  bash "$source/windows/make_msi.sh" "$temp/signed/${zip##*/}" "$version" "$temp/signed.msi"
  cd "$temp/signed" && cmake -E tar xf "${zip##*/}" && msiextract -C "$temp/signed" ../signed.msi
@@ -81,6 +82,17 @@ everything | diff "$temp/before" - || fail "uninstall left the lines above behin
 verify() { osslsigncode verify -CAfile "$temp/ca.pem" -in "$1" >"$temp/verify.out" 2>&1; }
 signed_exe=$temp/signed/quiplexu-$version-win64/quiplexu.exe
 cmp "$signed_exe" "$temp/signed/Quiplex/quiplexu.exe" || fail "the zip's and the MSI's exe differ"
+# A signed build differs from the unsigned one only by its signatures, and signing again later
+# gives the same bytes (the signing time is SOURCE_DATE_EPOCH, not the clock).
+sleep 1
+for case in "$signed_exe $temp/zip/quiplexu-$version-win64/quiplexu.exe" "$temp/signed.msi -"; do
+    read -r file unsigned <<<"$case"
+    osslsigncode remove-signature -in "$file" -out "$temp/removed" >/dev/null 2>&1
+    [ "$unsigned" = - ] || cmp "$temp/removed" "$unsigned" || fail "$file unsigned is not $unsigned"
+    (export QUIPLEX_SIGN_KEY=$temp/key.pem QUIPLEX_SIGN_CERT=$temp/cert.pem
+     SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct) bash "$source/windows/sign.sh" \
+         "$temp/removed") && cmp "$temp/removed" "$file" || fail "$file signed again differs"
+done
 # A byte of code in the program; the publisher's name in the MSI's string pool.
 for case in "$signed_exe 4096" "$temp/signed.msi $(grep -a -b -o 'quiplex developers' \
         "$temp/signed.msi" | head -1 | cut -d: -f1)"; do
