@@ -4,7 +4,8 @@
 add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.>")
 cmake_path(IS_PREFIX PROJECT_SOURCE_DIR "${PROJECT_BINARY_DIR}" QUIPLEX_BUILD_IN_SOURCE)
 if(NOT QUIPLEX_BUILD_IN_SOURCE)
-    add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_BINARY_DIR}=build>")
+    add_compile_options(
+        "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_BINARY_DIR}=build>")
 endif()
 # The PE time stamp of every Windows executable is zero, not the link time.
 if(QUIPLEX_PLATFORM STREQUAL "windows")

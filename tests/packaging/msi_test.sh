@@ -88,7 +88,8 @@ cmp "$signed_exe" "$temp/signed/Quiplex/quiplexu.exe" || fail "the zip's and the
 sign_again() {
     cp "$temp/removed" "$1" &&
         (export QUIPLEX_SIGN_KEY=$temp/key.pem QUIPLEX_SIGN_CERT=$temp/cert.pem
-         SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct) bash "$source/windows/sign.sh" "$1")
+         export SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct)
+         bash "$source/windows/sign.sh" "$1")
 }
 for case in "$signed_exe $temp/zip/quiplexu-$version-win64/quiplexu.exe" "$temp/signed.msi -"; do
     read -r file unsigned <<<"$case"

@@ -52,12 +52,12 @@ export source commit temp two copy locale namespaces
 
 start=$SECONDS
 (clone "$one" && cd "$one" && umask 0022 && LC_ALL=C TZ=UTC bash scripts/package.sh) \
-    >"$temp/one.log" 2>&1 || { tail -30 "$temp/one.log"; echo "FAIL: the first build failed"; exit 1; }
+    >"$temp/one.log" 2>&1 || { tail -30 "$temp/one.log"; echo "FAIL: first build"; exit 1; }
 if [ "$namespaces" = yes ]; then
     unshare --mount --uts bash -c second_build
 else
     bash -c second_build
-fi >"$temp/two.log" 2>&1 || { tail -30 "$temp/two.log"; echo "FAIL: the second build failed"; exit 1; }
+fi >"$temp/two.log" 2>&1 || { tail -30 "$temp/two.log"; echo "FAIL: second build"; exit 1; }
 echo "two builds: $((SECONDS - start)) s"
 
 failures=0
@@ -86,7 +86,8 @@ fi
 
 # SHA256SUMS holds every package and nothing else, and each line holds.
 (cd "$one/build/packages" && LC_ALL=C ls | grep -v -x SHA256SUMS) >"$temp/made"
-sed 's/^[0-9a-f]\{64\}  //' "$one/build/packages/SHA256SUMS" | LC_ALL=C sort | diff "$temp/made" - ||
+sed 's/^[0-9a-f]\{64\}  //' "$one/build/packages/SHA256SUMS" | LC_ALL=C sort |
+    diff "$temp/made" - ||
     fail "SHA256SUMS does not list exactly the packages (above)"
 (cd "$one/build/packages" && sha256sum --strict -c SHA256SUMS) || fail "sha256sum -c SHA256SUMS"
 echo "$failures failure(s)"
