@@ -1,7 +1,7 @@
-"""The codes in the MSI of build/packages, as msiinfo reads its tables: the ProductCode, the
-UpgradeCode (Property and Upgrade tables) and every ComponentId in upper case, and the Property's
-UpgradeCode the very text of the Upgrade table's. Windows Installer wants upper case, while Wine
-compares without regard to case, so the install tests alone would not notice.
+"""The codes in the MSI of build/packages, as msiinfo reads them: the ProductCode, the UpgradeCode
+(Property and Upgrade tables), every ComponentId and the package code in upper case, and the
+Property's UpgradeCode the very text of the Upgrade table's. Windows Installer wants upper case,
+while Wine compares without regard to case, so the install tests alone would not notice.
 Usage: msi_codes_test.py SOURCE_DIR, after scripts/package.sh (the packages test runs it).
 """
 
@@ -52,7 +52,14 @@ def code_faults(msi):
                           % (where, row["UpgradeCode"], properties.get("UpgradeCode")))
     for row in rows(msi, "Component"):
         check("Component " + row["Component"], row["ComponentId"])
+    check("Summary package code", summary(msi).get("Revision number (UUID)", ""))
     return faults
+
+
+def summary(msi):
+    text = subprocess.run(["msiinfo", "suminfo", msi], capture_output=True, text=True,
+                          check=True).stdout
+    return dict(line.split(": ", 1) for line in text.splitlines() if ": " in line)
 
 
 class MsiCodes(unittest.TestCase):
@@ -63,6 +70,8 @@ class MsiCodes(unittest.TestCase):
         properties = {row["Property"]: row["Value"] for row in rows(MSI, "Property")}
         upgrade, product = properties["UpgradeCode"], properties["ProductCode"]
         component = rows(MSI, "Component")[0]
+        info = summary(MSI)
+        package = info["Revision number (UUID)"]
         downgrade = [row for row in rows(MSI, "Upgrade") if row["Attributes"] == "2"][0]
         # One differing letter, still upper case: the two copies no longer name one product.
         other = upgrade[:-2] + ("0" if upgrade[-2] != "0" else "1") + "}"
@@ -88,6 +97,8 @@ class MsiCodes(unittest.TestCase):
               "Upgrade WIX_DOWNGRADE_DETECTED: %s differs" % upgrade.lower()]),
             ([replace_downgrade[0], replace_downgrade[1] % other],
              ["Upgrade WIX_DOWNGRADE_DETECTED: %s differs" % other]),
+            (["-s", info["Subject"], info["Author"], info["Template"], package.lower()],
+             ["Summary package code: %s has lower-case" % package.lower()]),
             (["DELETE FROM `Property` WHERE `Property` = 'UpgradeCode'"],
              ["Property UpgradeCode: '' is not a GUID",
               "Upgrade WIX_UPGRADE_DETECTED: %s differs" % upgrade,
@@ -99,8 +110,11 @@ class MsiCodes(unittest.TestCase):
                     changed = os.path.join(temp, "changed.msi")
                     shutil.copyfile(MSI, changed)
                     command = ["msibuild", changed]
-                    for query in queries:
-                        command += ["-q", query]
+                    if queries[0] == "-s":
+                        command += queries  # the summary: subject, author, template, code
+                    else:
+                        for query in queries:
+                            command += ["-q", query]
                     subprocess.run(command, check=True, capture_output=True)
                     faults = code_faults(changed)
                     for text in expected:
