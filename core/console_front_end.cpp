@@ -66,7 +66,7 @@ int run_console_command(const char *command, const ConsoleProgram *program)
         .take_over_keyword = nullptr,
         .force_closes_applications = false,
         .saved_request = program->saved_request,
-        .record = nullptr,
+        .record = program->record,
     };
     return run_pass(command, &front_end);
 }

@@ -11,6 +11,8 @@ inline constexpr size_t CONSOLE_COMMAND_CAPACITY = JOINED_COMMAND_CAPACITY;
 struct ConsoleProgram {
     const char *name;                       // for --version
     const SavedRequestCalls *saved_request; // null where there is no sleep guard
+    // The audit trail (syslog on Linux); null where there is none.
+    void (*record)(AuditKind kind, const char *text, StatusCode status);
 };
 
 // Joins the arguments with single blanks and runs the pass; gives the exit status.

@@ -86,6 +86,9 @@ inline constexpr char MESSAGE_SAVED_COPY_CORRUPT[] =
     "The saved request is not 4 to 256 bytes long; it was not written back.";
 inline constexpr char MESSAGE_SAVED_COPY_FAILED[] = "Unable to keep the saved request.";
 
+// The audit trail's word for a command that got the usage text instead of a run.
+inline constexpr char MESSAGE_INVALID_COMMAND[] = "The command is not valid.";
+
 // The extra line the console programs print after a failed probe, or null.
 inline constexpr const char *probe_failure_hint(StatusCode status)
 {

@@ -16,6 +16,8 @@ namespace {
 constexpr size_t STATUS_VALUE_CAPACITY = 2048;
 constexpr size_t REPORT_CAPACITY = 6 * STATUS_VALUE_CAPACITY + 256;
 constexpr size_t MESSAGE_CAPACITY = 256;
+// A message and a command of 255 characters with every byte escaped, or a written request.
+constexpr size_t AUDIT_TEXT_CAPACITY = MESSAGE_CAPACITY + 4 * COMMAND_CAPACITY + 64;
 
 char message_text[MESSAGE_CAPACITY];
 
@@ -30,17 +32,18 @@ static_assert(STATUS_VALUE_CAPACITY >= PAYLOAD_MAX_SIZE, "a dry run's payload fi
 struct OutcomeMessage {
     SleepOutcome outcome;
     const char *text;
+    bool changes_request; // recorded in the audit trail when it succeeds
 };
 
 constexpr OutcomeMessage SLEEP_MESSAGES[] = {
-    {SLEEP_SAVED, MESSAGE_SUSPEND_SAVED},
-    {SLEEP_NOTHING_SAVED, MESSAGE_SUSPEND_NOTHING_SAVED},
-    {SLEEP_KEPT, MESSAGE_SUSPEND_KEPT},
-    {SLEEP_PUT_BACK, MESSAGE_RESUME_PUT_BACK},
-    {SLEEP_DELETED, MESSAGE_RESUME_DELETED},
-    {SLEEP_NOTHING_TO_DO, MESSAGE_RESUME_NOTHING_SAVED},
-    {SLEEP_COPY_CORRUPT, MESSAGE_SAVED_COPY_CORRUPT},
-    {SLEEP_SAVE_FAILED, MESSAGE_SAVED_COPY_FAILED},
+    {SLEEP_SAVED, MESSAGE_SUSPEND_SAVED, true},
+    {SLEEP_NOTHING_SAVED, MESSAGE_SUSPEND_NOTHING_SAVED, true},
+    {SLEEP_KEPT, MESSAGE_SUSPEND_KEPT, true},
+    {SLEEP_PUT_BACK, MESSAGE_RESUME_PUT_BACK, true},
+    {SLEEP_DELETED, MESSAGE_RESUME_DELETED, true},
+    {SLEEP_NOTHING_TO_DO, MESSAGE_RESUME_NOTHING_SAVED, false},
+    {SLEEP_COPY_CORRUPT, MESSAGE_SAVED_COPY_CORRUPT, false},
+    {SLEEP_SAVE_FAILED, MESSAGE_SAVED_COPY_FAILED, false},
 };
 
 // The texts one after the other in the message buffer, cut to fit.
@@ -55,9 +58,79 @@ const char *joined(const char *const *parts, size_t count)
     return message_text;
 }
 
+// Room for one record of the audit trail, where the front end keeps one; null otherwise. From
+// the heap, as a program without a trail (the UEFI Shell's) should not carry it in its image.
+char *audit_space(const FrontEnd *front_end)
+{
+    return front_end->record == nullptr ? nullptr
+                                        : static_cast<char *>(malloc(AUDIT_TEXT_CAPACITY));
+}
+
+// A run that meant to change the request failed: its message, the command and the status.
+void record_failure(const FrontEnd *front_end, const char *message, const char *command,
+                    StatusCode status)
+{
+    if (char *text = audit_space(front_end)) {
+        format_failure_text(message, command, text, AUDIT_TEXT_CAPACITY);
+        front_end->record(AUDIT_FAILED, text, status);
+        free(text);
+    }
+}
+
+// The restart that follows a request, as the dry run and the audit trail describe it.
+DryRunReport what_follows(const BootRequest *request, const FrontEnd *front_end)
+{
+    DryRunReport report{};
+    report.restart = !request->no_reboot;
+    report.force = request->force;
+    report.force_shown = front_end->force_closes_applications;
+    return report;
+}
+
+void record_written(const FrontEnd *front_end, const BootRequest *request, const uint8_t *payload,
+                    size_t size)
+{
+    if (char *text = audit_space(front_end)) {
+        RequestView view;
+        decode_request(payload, size, &view);
+        DryRunReport report = what_follows(request, front_end);
+        report.request = &view;
+        format_written_text(&report, text, AUDIT_TEXT_CAPACITY);
+        front_end->record(AUDIT_WRITTEN, text, STATUS_SUCCESS);
+        free(text);
+    }
+}
+
+void record_change(const FrontEnd *front_end, AuditKind kind, const char *message)
+{
+    if (front_end->record != nullptr)
+        front_end->record(kind, message, STATUS_SUCCESS);
+}
+
 int fail(const FrontEnd *front_end, const char *text, StatusCode status)
 {
     front_end->report_failure(text, status);
+    return static_cast<int>(status);
+}
+
+int refuse_command(const FrontEnd *front_end, const char *command)
+{
+    front_end->show_usage(nullptr);
+    record_failure(front_end, MESSAGE_INVALID_COMMAND, command, STATUS_INVALID_PARAMETER);
+    return STATUS_INVALID_PARAMETER;
+}
+
+int report_not_found(const FrontEnd *front_end, const char *command, StatusCode status)
+{
+    front_end->report_not_found(status);
+    record_failure(front_end, MESSAGE_NOT_FOUND, command, status);
+    return static_cast<int>(status);
+}
+
+int report_write_failure(const FrontEnd *front_end, const char *command, StatusCode status)
+{
+    front_end->report_write_failure(status);
+    record_failure(front_end, MESSAGE_CONFIGURE_FAILED, command, status);
     return static_cast<int>(status);
 }
 
@@ -119,7 +192,7 @@ int show_status(const FrontEnd *front_end, bool json)
     return status;
 }
 
-int cancel_request(const FrontEnd *front_end)
+int cancel_request(const FrontEnd *front_end, const char *command)
 {
     // Asked first, because Windows reports deleting an absent variable as a plain failure.
     StatusCode status = probe_variable(REQUEST_VARIABLE_NAME);
@@ -130,38 +203,40 @@ int cancel_request(const FrontEnd *front_end)
         front_end->show_message(MESSAGE_NONE_PENDING, MESSAGE_INFORMATION);
         return STATUS_SUCCESS;
     }
-    if (status != STATUS_SUCCESS)
+    if (status != STATUS_SUCCESS) {
+        record_failure(front_end, MESSAGE_CANCEL_FAILED, command, status);
         return fail(front_end, MESSAGE_CANCEL_FAILED, status);
+    }
     front_end->show_message(MESSAGE_CANCELLED, MESSAGE_INFORMATION);
+    record_change(front_end, AUDIT_CANCELLED, MESSAGE_CANCELLED);
     return STATUS_SUCCESS;
 }
 
-int guard_sleep(const FrontEnd *front_end, bool suspend)
+int guard_sleep(const FrontEnd *front_end, bool suspend, const char *command)
 {
     if (suspend) {
         const StatusCode probe = probe_boot_manager();
-        if (probe != STATUS_SUCCESS) {
-            front_end->report_not_found(probe);
-            return static_cast<int>(probe);
-        }
+        if (probe != STATUS_SUCCESS)
+            return report_not_found(front_end, command, probe);
     }
     const SleepResult result = suspend ? suspend_request(front_end->saved_request)
                                        : resume_request(front_end->saved_request);
-    if (result.outcome == SLEEP_WRITE_FAILED) {
-        front_end->report_write_failure(result.status);
-        return static_cast<int>(result.status);
-    }
+    if (result.outcome == SLEEP_WRITE_FAILED)
+        return report_write_failure(front_end, command, result.status);
     for (const OutcomeMessage &message : SLEEP_MESSAGES) {
-        if (message.outcome == result.outcome) {
-            front_end->show_message(message.text, result.status == STATUS_SUCCESS
-                                                      ? MESSAGE_INFORMATION
-                                                      : MESSAGE_FAILURE);
-        }
+        if (message.outcome != result.outcome)
+            continue;
+        const bool failed = result.status != STATUS_SUCCESS;
+        front_end->show_message(message.text, failed ? MESSAGE_FAILURE : MESSAGE_INFORMATION);
+        if (failed)
+            record_failure(front_end, message.text, command, result.status);
+        else if (message.changes_request)
+            record_change(front_end, AUDIT_SLEEP_GUARD, message.text);
     }
     return static_cast<int>(result.status);
 }
 
-int run_tool_option(ToolOption option, const FrontEnd *front_end)
+int run_tool_option(ToolOption option, const FrontEnd *front_end, const char *command)
 {
     switch (option) {
     case TOOL_OPTION_VERSION:
@@ -170,27 +245,23 @@ int run_tool_option(ToolOption option, const FrontEnd *front_end)
     case TOOL_OPTION_STATUS_JSON:
         return show_status(front_end, option == TOOL_OPTION_STATUS_JSON);
     case TOOL_OPTION_CANCEL:
-        return cancel_request(front_end);
+        return cancel_request(front_end, command);
     case TOOL_OPTION_SUSPEND:
     case TOOL_OPTION_RESUME:
         if (front_end->saved_request != nullptr)
-            return guard_sleep(front_end, option == TOOL_OPTION_SUSPEND);
+            return guard_sleep(front_end, option == TOOL_OPTION_SUSPEND, command);
         break;
     default:
         break;
     }
-    front_end->show_usage(nullptr);
-    return STATUS_INVALID_PARAMETER;
+    return refuse_command(front_end, command);
 }
 
 // What the request would write and what would follow; reads and writes nothing.
 int describe_dry_run(BootRequest *request, DryRun mode, const FrontEnd *front_end,
                      ReportSpace *space)
 {
-    DryRunReport report{};
-    report.restart = !request->no_reboot;
-    report.force = request->force;
-    report.force_shown = front_end->force_closes_applications;
+    DryRunReport report = what_follows(request, front_end);
     report.monitor = front_end->take_over_keyword != nullptr &&
                      selection_is_keyword(request, front_end->take_over_keyword);
     RequestView view;
@@ -247,17 +318,18 @@ int run_pass(const char *command_text, const FrontEnd *front_end)
         const char *options = front_end->saved_request != nullptr
                                   ? TOOL_OPTIONS_TEXT_WITH_SLEEP_GUARD
                                   : TOOL_OPTIONS_TEXT;
-        front_end->show_usage(help ? options : nullptr);
-        return STATUS_INVALID_PARAMETER;
+        if (help) {
+            front_end->show_usage(options);
+            return STATUS_INVALID_PARAMETER;
+        }
+        return refuse_command(front_end, command);
     }
     if (request.tool_option != TOOL_OPTION_NONE)
-        return run_tool_option(request.tool_option, front_end);
+        return run_tool_option(request.tool_option, front_end, command);
 
     const StatusCode probe = probe_boot_manager();
-    if (probe != STATUS_SUCCESS) {
-        front_end->report_not_found(probe);
-        return static_cast<int>(probe);
-    }
+    if (probe != STATUS_SUCCESS)
+        return report_not_found(front_end, command, probe);
     if (front_end->take_over != nullptr && front_end->take_over(&request))
         return STATUS_SUCCESS;
     resolve_selection(&request);
@@ -269,11 +341,11 @@ int run_pass(const char *command_text, const FrontEnd *front_end)
     fill_payload(&request, payload);
     const StatusCode written =
         write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, payload, size, REQUEST_ATTRIBUTES);
+    if (written == STATUS_SUCCESS)
+        record_written(front_end, &request, payload, size);
     free(payload);
-    if (written != STATUS_SUCCESS) {
-        front_end->report_write_failure(written);
-        return static_cast<int>(written);
-    }
+    if (written != STATUS_SUCCESS)
+        return report_write_failure(front_end, command, written);
     if (!request.no_reboot)
         front_end->restart(request.force);
     return STATUS_SUCCESS;

@@ -189,6 +189,21 @@ void put_request_json(Text *text, const RequestView *view, const uint32_t *attri
     text->put("}");
 }
 
+// The request a command writes, as --status shows it, and what the program then does.
+void put_request_and_then(Text *text, const char *head, const DryRunReport *report)
+{
+    text->put(head);
+    put_request_line(text, report->request);
+    put_request_details(text, report->request, &REQUEST_ATTRIBUTES);
+    text->put("\nThen: ");
+    if (!report->restart)
+        text->put("no restart (/noreboot)");
+    else if (report->force_shown && report->force)
+        text->put("restart, closing applications without waiting (/force)");
+    else
+        text->put("restart");
+}
+
 } // namespace
 
 StatusCode decode_request(const uint8_t *value, size_t size, RequestView *view)
@@ -280,16 +295,28 @@ void format_dry_run_text(const DryRunReport *report, char *out, size_t capacity)
     }
     if (report->request == nullptr)
         return;
-    text.put("Would write: ");
-    put_request_line(&text, report->request);
-    put_request_details(&text, report->request, &REQUEST_ATTRIBUTES);
-    text.put("\nThen: ");
-    if (!report->restart)
-        text.put("no restart (/noreboot)");
-    else if (report->force_shown && report->force)
-        text.put("restart, closing applications without waiting (/force)");
-    else
-        text.put("restart");
+    put_request_and_then(&text, "Would write: ", report);
+}
+
+void format_written_text(const DryRunReport *report, char *out, size_t capacity)
+{
+    Text text{out, capacity, 0};
+    if (capacity > 0)
+        out[0] = '\0';
+    put_request_and_then(&text, "Pending request: ", report);
+}
+
+void format_failure_text(const char *message, const char *command, char *out, size_t capacity)
+{
+    Text text{out, capacity, 0};
+    if (capacity > 0)
+        out[0] = '\0';
+    text.put(message);
+    text.put("\nCommand: ");
+    size_t length = 0;
+    while (command[length] != '\0')
+        length++;
+    put_quoted_text(&text, reinterpret_cast<const uint8_t *>(command), length);
 }
 
 void format_dry_run_json(const DryRunReport *report, char *out, size_t capacity)

@@ -63,3 +63,10 @@ struct DryRunReport {
 // exactly the fields of --status=json's, attributes those of every request written.
 void format_dry_run_text(const DryRunReport *report, char *out, size_t capacity);
 void format_dry_run_json(const DryRunReport *report, char *out, size_t capacity);
+
+// The audit record of a written request: the request as --status shows it ("Pending request:
+// ..."), then what follows as the dry run says it.
+void format_written_text(const DryRunReport *report, char *out, size_t capacity);
+// The audit record of a failed run: its message, then the command as typed, escaped as the
+// status text escapes stored bytes.
+void format_failure_text(const char *message, const char *command, char *out, size_t capacity);

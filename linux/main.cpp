@@ -3,6 +3,7 @@
 
 #include "console_front_end.h"
 #include "saved_request_files.h"
+#include "syslog_trail.h"
 
 void restart_system(bool)
 {
@@ -12,6 +13,6 @@ void restart_system(bool)
 
 int main(int argc, char **argv)
 {
-    static const ConsoleProgram program = {"quiplexlnx", &SAVED_REQUEST_FILES};
+    static const ConsoleProgram program = {"quiplexlnx", &SAVED_REQUEST_FILES, record_in_syslog};
     return run_console_program(argc, argv, &program);
 }

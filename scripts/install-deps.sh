@@ -4,6 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build clang libclang-rt-14-dev g++ libgtest-dev googletest e2fsprogs
+    # binutils-mingw-w64-x86-64 brings windmc too, which compiles the event messages.
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64
     gnu-efi qemu-system-x86 ovmf mtools dosfstools busybox-static cpio efibootmgr python3 xz-utils
     zstd clang-format python3-voluptuous

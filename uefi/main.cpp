@@ -39,6 +39,6 @@ void restart_system(bool)
 
 int run_program(const char *command_text)
 {
-    static const ConsoleProgram program = {"quiplexefi", nullptr};
+    static const ConsoleProgram program = {"quiplexefi", nullptr, nullptr};
     return run_console_command(command_text, &program);
 }

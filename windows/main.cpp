@@ -5,6 +5,7 @@
 #include "boot_request.h"
 #include "bounded_format.h"
 #include "entry.h"
+#include "event_log.h"
 #include "firmware_store.h"
 #include "hibernation_monitor.h"
 #include "messages.h"
@@ -105,7 +106,7 @@ const FrontEnd FRONT_END = {
     .take_over_keyword = HIBERNATE_KEYWORD,
     .force_closes_applications = true,
     .saved_request = nullptr,
-    .record = nullptr,
+    .record = record_event,
 };
 
 } // namespace

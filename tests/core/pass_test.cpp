@@ -359,6 +359,83 @@ TEST(SleepGuard, SuspendNeedsTheBootManager)
     EXPECT_EQ(pending_request(), ITEM_2);
 }
 
+// Every run that changes the request leaves one record, every run that meant to and failed one
+// with its status; reading runs leave none.
+TEST(Audit, RecordsEachChangeAndEachFailedChange)
+{
+    const std::string item_3 = "written: Pending request: item 3\nRun file: none\n"
+                               "Size: 6 bytes, attributes 0x00000007\nThen: ";
+    std::string escaped_record = "\\x01";
+    for (int i = 1; i < 255; i++)
+        escaped_record += "\\x01";
+    const struct {
+        std::string command;
+        bool boot_manager, windows, sleep_guard;
+        Bytes pending;
+        StatusCode write_status, save_status;
+        int status;
+        std::vector<std::string> records;
+    } cases[] = {
+        // clang-format off
+        {"3/noreboot", true, false, false, ITEM_2, 0, 0, 0, {item_3 + "no restart (/noreboot)"}},
+        {"3/force", true, false, false, {}, 0, 0, 0, {item_3 + "restart"}},
+        {"3/force", true, true, false, {}, 0, 0, 0,
+         {item_3 + "restart, closing applications without waiting (/force)"}},
+        {"\"My \x1B\"/run=a.efi/noreboot", true, false, false, {}, 0, 0, 0,
+         {"written: Pending request: name \"\\x22My \\x1B\\x22\"\nRun file: \"a.efi\"\n"
+          "Size: 17 bytes, attributes 0x00000007\nThen: no restart (/noreboot)"}},
+        {"1", false, false, false, {}, 0, 0, 8, {"failed 8: Zarvex UEFI was not found.\nCommand: \"1\""}},
+        {"/hibernate", false, true, false, {}, 0, 0, 8,
+         {"failed 8: Zarvex UEFI was not found.\nCommand: \"/hibernate\""}},
+        {"/hibernate", true, true, false, {}, 0, 0, 0, {}},
+        {"/next", true, false, false, {}, 77, 0, 77,
+         {"failed 77: Unable to configure system!\nCommand: \"/next\""}},
+        {"", true, false, false, {}, 0, 0, 61, {"failed 61: The command is not valid.\nCommand: \"\""}},
+        {"2 -n", true, false, false, {}, 0, 0, 61,
+         {"failed 61: The command is not valid.\nCommand: \"2 -n\""}},
+        {"--suspend", true, false, false, ITEM_2, 0, 0, 61,
+         {"failed 61: The command is not valid.\nCommand: \"--suspend\""}},
+        {std::string(255, '\1'), false, false, false, {}, 0, 0, 8,
+         {"failed 8: Zarvex UEFI was not found.\nCommand: \"" + escaped_record + "\""}},
+        {"--cancel", true, false, false, ITEM_2, 0, 0, 0, {"cancelled: The pending request was cancelled."}},
+        {"--cancel", true, false, false, {}, 0, 0, 0, {}},
+        {"--cancel", true, false, false, ITEM_2, 92, 0, 92,
+         {"failed 92: Unable to cancel the pending request.\nCommand: \"--cancel\""}},
+        {"--suspend", true, false, true, ITEM_2, 0, 0, 0, {std::string("sleep guard: ") + MESSAGE_SUSPEND_SAVED}},
+        {"--suspend", false, false, true, ITEM_2, 0, 0, 8,
+         {"failed 8: Zarvex UEFI was not found.\nCommand: \"--suspend\""}},
+        {"--suspend", true, false, true, ITEM_2, 0, 75, 75,
+         {std::string("failed 75: ") + MESSAGE_SAVED_COPY_FAILED + "\nCommand: \"--suspend\""}},
+        {"--suspend", true, false, true, ITEM_2, 77, 0, 77,
+         {"failed 77: Unable to configure system!\nCommand: \"--suspend\""}},
+        {"--resume", true, false, true, ITEM_2, 0, 0, 0, {}},
+        // Reading runs.
+        {"--status", true, false, false, ITEM_2, 0, 0, 0, {}},
+        {"--status=json", false, false, false, {}, 0, 0, 0, {}},
+        {"--version", true, false, false, {}, 0, 0, 0, {}},
+        {"--help", true, false, true, {}, 0, 0, 61, {}},
+        {"/?", true, true, false, {}, 0, 0, 61, {}},
+        {"--dry-run 3", true, false, false, {}, 0, 0, 0, {}},
+        {"--dry-run=json 2 -n", true, false, false, {}, 0, 0, 61, {}},
+        // clang-format on
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.command);
+        start_guard_case(c.pending);
+        fake_variable("ZarvexUEFI")->present = c.boot_manager;
+        fake_store.write_status = c.write_status;
+        saved.save_status = c.save_status;
+        bool (*monitor)(const BootRequest *) = [](const BootRequest *request) {
+            return selection_is_keyword(request, "/HIBERNATE");
+        };
+        EXPECT_EQ(run_recorded_pass(c.command.c_str(), c.sleep_guard ? &SAVED_CALLS : nullptr,
+                                    c.windows ? monitor : nullptr,
+                                    c.windows ? "/HIBERNATE" : nullptr, c.windows),
+                  c.status);
+        EXPECT_EQ(recorded.records, c.records);
+    }
+}
+
 TEST(SleepGuard, OutcomesAtTheEdges)
 {
     const Bytes current = {0xFB, 0xFF, 0, 0}, longest(256, 1);

@@ -44,6 +44,17 @@ void restart(bool force)
     recorded.restarts.push_back(force);
 }
 
+void record(AuditKind kind, const char *text, StatusCode status)
+{
+    static const char *const KINDS[] = {"written: ", "cancelled: ", "sleep guard: ", "failed "};
+    std::string line = KINDS[kind];
+    if (kind == AUDIT_FAILED)
+        line += std::to_string(status) + ": ";
+    else if (status != STATUS_SUCCESS)
+        line += "(status " + std::to_string(status) + ") ";
+    recorded.records.push_back(line + text);
+}
+
 } // namespace
 
 int run_recorded_pass(const char *command, const SavedRequestCalls *saved,
@@ -63,7 +74,7 @@ int run_recorded_pass(const char *command, const SavedRequestCalls *saved,
         .take_over_keyword = take_over_keyword,
         .force_closes_applications = force_closes_applications,
         .saved_request = saved,
-        .record = nullptr,
+        .record = record,
     };
     return run_pass(command, &front_end);
 }

@@ -13,6 +13,8 @@ struct Recorded {
     std::vector<StatusCode> write_failures;
     std::vector<std::string> messages; // each prefixed "info: ", "failure: " or "data: "
     std::vector<bool> restarts;        // the force flag of each restart
+    // The audit trail: "written: ", "cancelled: ", "sleep guard: " or "failed N: " and the text.
+    std::vector<std::string> records;
 };
 
 extern Recorded recorded;

@@ -61,6 +61,15 @@ void show_message(const char *text, MessageKind kind)
         copy_input(shown, sizeof shown, reinterpret_cast<const uint8_t *>(text), strlen(text));
 }
 void restart(bool) {}
+int records;
+// A record of the audit trail, whatever the command, is printable ASCII in lines: nothing a
+// terminal or a log reader would act on.
+void record(AuditKind, const char *text, StatusCode)
+{
+    records++;
+    for (; *text != '\0'; text++)
+        check(*text == '\n' || (*text >= 0x20 && *text < 0x7F));
+}
 
 const FrontEnd FRONT_END = {
     .program_name = "quiplexfuzz",
@@ -74,7 +83,7 @@ const FrontEnd FRONT_END = {
     .take_over_keyword = nullptr,
     .force_closes_applications = false,
     .saved_request = nullptr,
-    .record = nullptr,
+    .record = record,
 };
 
 // What --dry-run=json describes equals what --status=json reads back after the same command.
@@ -127,8 +136,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     check(command_text[COMMAND_CAPACITY - 1] == '\0');
 
     BootRequest request;
-    if (parse_boot_request(command_text, &request) != STATUS_SUCCESS)
+    if (parse_boot_request(command_text, &request) != STATUS_SUCCESS) {
+        // Refused with one record, or none when help or a dry run was asked for.
+        const char *rest = nullptr;
+        const bool reading = request.tool_option == TOOL_OPTION_HELP ||
+                             take_dry_run_word(command_text, &rest) != DRY_RUN_NONE;
+        records = 0;
+        const int status = run_pass(command_text, &FRONT_END);
+        check(reading || status == STATUS_INVALID_PARAMETER);
+        check(records == (reading ? 0 : 1));
         return 0;
+    }
     check(strlen(request.selection_text) <= SELECTION_CAPACITY - 1);
     check(strlen(request.run_file) <= RUN_FILE_CAPACITY - 1);
     check(request.selection_text[0] != ' ');
