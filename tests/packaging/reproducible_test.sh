@@ -1,7 +1,7 @@
 #!/bin/bash
 # Builds the packages of the HEAD commit twice with scripts/package.sh, in two clones at different
 # paths, the second on another file system (tmpfs) and host name, 400 days later, with another
-# umask, locale and time zone, and compares every package and program byte for byte.
+# umask, locale, time zone and home, and compares every package and program byte for byte.
 # Usage: reproducible_test.sh SOURCE_DIR   (QUIPLEX_KEEP_BUILDS=1 keeps both builds)
 set -u
 source=$1
@@ -35,6 +35,8 @@ second_build() {
     clone "$two"
     cd "$two"
     unset LC_ALL
+    export HOME=$temp/second-build/home USER=quiplex-builder LOGNAME=quiplex-builder
+    mkdir -p "$HOME"
     LANG=$locale TZ=Pacific/Chatham faketime -f +400d bash scripts/package.sh
     # The tmpfs goes with the namespace: the outputs are compared from a copy.
     outputs "$two" | while read -r file; do
