@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds the MSI of quiplexu and quiplexc with wixl from the files of the zip, adds the system
 # PATH entry with msibuild, then signs it (windows/sign.sh).
+# The same zip and SOURCE_DATE_EPOCH (default: the last commit's time) give the same MSI bytes.
 # Usage: make_msi.sh ZIP VERSION MSI
 set -euo pipefail
 zip=$(realpath "$1") version=$2 msi=$(realpath -m "$3")
 here=$(cd "$(dirname "$0")" && pwd)
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%ct)}
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 # wixl takes source paths relative to where it runs, so everything goes into one folder.
@@ -12,10 +14,14 @@ cd "$stage"
 cmake -E tar xf "$zip"
 mv ./quiplexu-*-win64 files
 cp "$here/quiplexu.ico" .
+# The cabinet keeps each file's modification time.
+find . -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 upgrade=$(sed -n 's/.*UpgradeCode="\([^"]*\)".*/\1/p' "$here/quiplexu.wxs")
 # One ProductCode per version: a rebuild of the same version is the same product, not a second one.
-product=$(python3 -c 'import sys, uuid; print(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2]))' \
-    "$upgrade" "quiplexu $version")
+# uuid5 hashes the namespace's bytes, not its text, so the letter case of the UpgradeCode does
+# not change the ProductCode; Windows Installer wants it written in upper case.
+product=$(python3 -c 'import sys, uuid
+print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2])).upper())' "$upgrade" "quiplexu $version")
 wixl -a x64 -D Version="$version" -D ProductCode="$product" -D SourceDir=files \
     -D Icon=quiplexu.ico -o "$msi" "$here/quiplexu.wxs"
 
@@ -36,4 +42,7 @@ msibuild "$msi" -i Environment.idt \
     -q "UPDATE \`Registry\` SET \`Value\` = '#%[INSTALLDIR]quiplexu.exe'
         WHERE \`Name\` = 'EventMessageFile'"
 
+# Everything that changes the MSI goes above this: the summary's times become SOURCE_DATE_EPOCH
+# and its package code is derived from the bytes as they are now.
+python3 "$here/msi_summary.py" "$msi" "$product" "$SOURCE_DATE_EPOCH" >/dev/null
 bash "$here/sign.sh" "$msi"

@@ -97,6 +97,7 @@ everything | diff "$temp/before" - || fail "uninstall left the lines above behin
  printf 'extendedKeyUsage=codeSigning\nkeyUsage=digitalSignature\n' >leaf.ext
  openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -days 2 -extfile leaf.ext -out cert.pem
  export QUIPLEX_SIGN_KEY=$temp/key.pem QUIPLEX_SIGN_CERT=$temp/cert.pem
+ export SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct)  # as package.sh does
  cd "$source/build/package-windows" && cpack -B "$temp/signed" >/dev/null
  bash "$source/windows/make_msi.sh" "$temp/signed/${zip##*/}" "$version" "$temp/signed.msi"
  cd "$temp/signed" && cmake -E tar xf "${zip##*/}" && msiextract -C "$temp/signed" ../signed.msi
@@ -106,9 +107,27 @@ for program in quiplexu quiplexc; do
     cmp "$temp/signed/quiplexu-$version-win64/$program.exe" "$temp/signed/Quiplex/$program.exe" ||
         fail "the zip's and the MSI's $program.exe differ"
 done
+# A signed build differs from the unsigned one only by its signatures, and signing again later
+# gives the same bytes (the signing time is SOURCE_DATE_EPOCH, not the clock). osslsigncode lays
+# out an MSI anew when it removes the signature, so the MSI is compared signed twice.
+sign_again() {
+    cp "$temp/removed" "$1" &&
+        (export QUIPLEX_SIGN_KEY=$temp/key.pem QUIPLEX_SIGN_CERT=$temp/cert.pem
+         export SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct)
+         bash "$source/windows/sign.sh" "$1")
+}
+signed_dir=$temp/signed/quiplexu-$version-win64 unsigned_dir=$temp/zip/quiplexu-$version-win64
+for case in "$signed_dir/quiplexu.exe $unsigned_dir/quiplexu.exe" \
+        "$signed_dir/quiplexc.exe $unsigned_dir/quiplexc.exe" "$temp/signed.msi -"; do
+    read -r file unsigned <<<"$case"
+    osslsigncode remove-signature -in "$file" -out "$temp/removed" >/dev/null 2>&1
+    [ "$unsigned" = - ] || cmp "$temp/removed" "$unsigned" || fail "$file unsigned is not $unsigned"
+    sign_again "$temp/again" && sleep 1 && sign_again "$temp/later" &&
+        cmp "$temp/again" "$temp/later" || fail "$file: signed a second later, other bytes"
+    [ "$unsigned" = - ] || cmp "$temp/again" "$file" || fail "$file signed again differs"
+done
 # A byte of code in each program; the publisher's name in the MSI's string pool.
-for case in "$temp/signed/quiplexu-$version-win64/quiplexu.exe 4096" \
-        "$temp/signed/quiplexu-$version-win64/quiplexc.exe 4096" \
+for case in "$signed_dir/quiplexu.exe 4096" "$signed_dir/quiplexc.exe 4096" \
         "$temp/signed.msi $(grep -a -b -o 'quiplex developers' \
         "$temp/signed.msi" | head -1 | cut -d: -f1)"; do
     read -r file at <<<"$case"
