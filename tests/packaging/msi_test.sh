@@ -120,7 +120,10 @@ signed_dir=$temp/signed/quiplexu-$version-win64 unsigned_dir=$temp/zip/quiplexu-
 for case in "$signed_dir/quiplexu.exe $unsigned_dir/quiplexu.exe" \
         "$signed_dir/quiplexc.exe $unsigned_dir/quiplexc.exe" "$temp/signed.msi -"; do
     read -r file unsigned <<<"$case"
-    osslsigncode remove-signature -in "$file" -out "$temp/removed" >/dev/null 2>&1
+    # osslsigncode will not overwrite its output, so the last case's must go first.
+    rm -f "$temp/removed"
+    osslsigncode remove-signature -in "$file" -out "$temp/removed" >/dev/null 2>&1 ||
+        fail "$file: the signature cannot be removed"
     [ "$unsigned" = - ] || cmp "$temp/removed" "$unsigned" || fail "$file unsigned is not $unsigned"
     sign_again "$temp/again" && sleep 1 && sign_again "$temp/later" &&
         cmp "$temp/again" "$temp/later" || fail "$file: signed a second later, other bytes"
