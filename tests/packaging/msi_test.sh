@@ -13,6 +13,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"  # no menu entri
 trap 'wineserver -k; rm -rf "$temp"' EXIT
 exe='C:\Program Files\Quiplex\quiplexu.exe' dir="$WINEPREFIX/drive_c/Program Files/Quiplex"
 uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+environment='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
+source_key='HKLM\System\CurrentControlSet\Services\EventLog\Application\Quiplex UEFI'
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 check() { [ "$2" = "$3" ] || fail "$1: got '$2', wanted '$3'"; }
@@ -58,9 +60,28 @@ everything() {  # files, folders and registry keys, but the Windows Installer's 
 bash "$source/windows/make_msi.sh" "$zip" "$newer" "$temp/newer.msi" || fail "no $newer MSI"
 (mkdir "$temp/zip" && cd "$temp/zip" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
 wine wineboot -i 2>/dev/null
+# The Application log holds other sources on any Windows; Wine's is empty, and its msiexec
+# deletes a parent key that an uninstall leaves empty.
+wine reg add 'HKLM\System\CurrentControlSet\Services\Eventlog\Application\MsiInstaller' /f \
+    >/dev/null
 everything >"$temp/before"
 msiexec /i "$msi" /qn || fail "install: status $?"
-cmp "$temp/zip/quiplexu-$version-win64/quiplexu.exe" "$dir/quiplexu.exe" || fail "exe differs"
+for program in quiplexu quiplexc; do
+    cmp "$temp/zip/quiplexu-$version-win64/$program.exe" "$dir/$program.exe" ||
+        fail "$program.exe differs"
+done
+# The folder on the system PATH, once, so that a new prompt finds quiplexc by its name.
+system_path() {
+    wine reg query "$environment" /v PATH | tr -d '\r' | sed -n 's/^ *PATH *REG_[A-Z_]* *//p'
+}
+check "PATH entries of the folder" "$(system_path | tr ';' '\n' |
+    grep -c -i -x -F -e 'C:\Program Files\Quiplex\' -e 'C:\Program Files\Quiplex')" 1
+check "quiplexc from a new prompt" "$(wine cmd /c quiplexc --version | tr -d '\r'; echo "$?")" \
+    $'quiplexc 1.03\n0'
+# The event source, its texts in quiplexu.exe's message table.
+check "event source" "$(wine reg query "$source_key" | tr -d '\r' | sed -n 's/^ \+//p' | sort)" \
+    "$(printf '%s\n' 'EventMessageFile    REG_EXPAND_SZ    C:\Program Files\Quiplex\quiplexu.exe' \
+                      'TypesSupported    REG_DWORD    0x7')"
 read -r code _ <<<"$(entries)"
 check "entries after the install" "$(entries)" "$code $version"
 values=$(wine reg query "$uninstall\\$code" | tr -d '\r')
@@ -117,6 +138,8 @@ check "downgrade box" "$(boxes msiexec /i "$msi" /qb)" \
 check "after the downgrade" "$(entries | cut -d' ' -f2)" "$newer"
 msiexec /x "$temp/newer.msi" /qn || fail "uninstall: status $?"
 check "service after the uninstall" "$(service_field STATE)" ""
+! system_path | tr ';' '\n' | grep -q -i 'Quiplex' || fail "still on the PATH: $(system_path)"
+! wine reg query "$source_key" >/dev/null 2>&1 || fail "the event source is still registered"
 everything | diff "$temp/before" - || fail "uninstall left the lines above behind"
 check "processes after the uninstall" "$(guard_pids)" ""
 
@@ -140,19 +163,43 @@ everything | diff "$temp/before" - || fail "uninstall after GUARD=0 left the lin
  printf 'extendedKeyUsage=codeSigning\nkeyUsage=digitalSignature\n' >leaf.ext
  openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -days 2 -extfile leaf.ext -out cert.pem
  export QUIPLEX_SIGN_KEY=$temp/key.pem QUIPLEX_SIGN_CERT=$temp/cert.pem
+ export SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct)  # as package.sh does
  cd "$source/build/package-windows" && cpack -B "$temp/signed" >/dev/null
  bash "$source/windows/make_msi.sh" "$temp/signed/${zip##*/}" "$version" "$temp/signed.msi"
  cd "$temp/signed" && cmake -E tar xf "${zip##*/}" && msiextract -C "$temp/signed" ../signed.msi
 ) >"$temp/signing.log" 2>&1 || fail "signed packages: $(tail "$temp/signing.log")"
 verify() { osslsigncode verify -CAfile "$temp/ca.pem" -in "$1" >"$temp/verify.out" 2>&1; }
-signed_exe=$temp/signed/quiplexu-$version-win64/quiplexu.exe
-cmp "$signed_exe" "$temp/signed/Quiplex/quiplexu.exe" || fail "the zip's and the MSI's exe differ"
-signed_guard=$temp/signed/quiplexu-$version-win64/quiplexguard.exe
-cmp "$signed_guard" "$temp/signed/Quiplex/quiplexguard.exe" ||
-    fail "the zip's and the MSI's quiplexguard.exe differ"
-verify "$signed_guard" || fail "quiplexguard.exe does not verify: $(cat "$temp/verify.out")"
-# A byte of code in the program; the publisher's name in the MSI's string pool.
-for case in "$signed_exe 4096" "$temp/signed.msi $(grep -a -b -o 'quiplex developers' \
+for program in quiplexu quiplexc quiplexguard; do
+    cmp "$temp/signed/quiplexu-$version-win64/$program.exe" "$temp/signed/Quiplex/$program.exe" ||
+        fail "the zip's and the MSI's $program.exe differ"
+done
+# A signed build differs from the unsigned one only by its signatures, and signing again later
+# gives the same bytes (the signing time is SOURCE_DATE_EPOCH, not the clock). osslsigncode lays
+# out an MSI anew when it removes the signature, so the MSI is compared signed twice.
+sign_again() {
+    cp "$temp/removed" "$1" &&
+        (export QUIPLEX_SIGN_KEY=$temp/key.pem QUIPLEX_SIGN_CERT=$temp/cert.pem
+         export SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct)
+         bash "$source/windows/sign.sh" "$1")
+}
+signed_dir=$temp/signed/quiplexu-$version-win64 unsigned_dir=$temp/zip/quiplexu-$version-win64
+for case in "$signed_dir/quiplexu.exe $unsigned_dir/quiplexu.exe" \
+        "$signed_dir/quiplexc.exe $unsigned_dir/quiplexc.exe" \
+        "$signed_dir/quiplexguard.exe $unsigned_dir/quiplexguard.exe" "$temp/signed.msi -"; do
+    read -r file unsigned <<<"$case"
+    # osslsigncode will not overwrite its output, so the last case's must go first.
+    rm -f "$temp/removed"
+    osslsigncode remove-signature -in "$file" -out "$temp/removed" >/dev/null 2>&1 ||
+        fail "$file: the signature cannot be removed"
+    [ "$unsigned" = - ] || cmp "$temp/removed" "$unsigned" || fail "$file unsigned is not $unsigned"
+    sign_again "$temp/again" && sleep 1 && sign_again "$temp/later" &&
+        cmp "$temp/again" "$temp/later" || fail "$file: signed a second later, other bytes"
+    [ "$unsigned" = - ] || cmp "$temp/again" "$file" || fail "$file signed again differs"
+done
+# A byte of code in each program; the publisher's name in the MSI's string pool.
+for case in "$signed_dir/quiplexu.exe 4096" "$signed_dir/quiplexc.exe 4096" \
+        "$signed_dir/quiplexguard.exe 4096" \
+        "$temp/signed.msi $(grep -a -b -o 'quiplex developers' \
         "$temp/signed.msi" | head -1 | cut -d: -f1)"; do
     read -r file at <<<"$case"
     verify "$file" && grep -q -E 'Message digest algorithm +: SHA256' "$temp/verify.out" ||

@@ -124,7 +124,8 @@ int WINAPI no_box(HWND, LPCSTR, LPCSTR, UINT)
 // The monitor runs only after the entry's probe; its window procedure gets the broadcasts.
 bool start_monitor()
 {
-    entry_calls = {no_box, count_monitor};
+    entry_calls.message_box = no_box;
+    entry_calls.run_monitor = count_monitor;
     monitors_started = 0;
     const int status = run_quiplexu(GetModuleHandleA(nullptr), nullptr, "/hibernate");
     EXPECT_EQ(status, monitors_started == 1 ? 0 : 8);
@@ -451,7 +452,8 @@ TEST(TwoGuards, HibernateWhileTheServiceRunsShowsOneBox)
         if (c.manager_present)
             fake_set_variable("ZarvexUEFI", PRESENT, 4);
         fake.guard_service_state = c.state;
-        entry_calls = {capture_box, count_monitor};
+        entry_calls.message_box = capture_box;
+        entry_calls.run_monitor = count_monitor;
         box_count = monitors_started = 0;
         EXPECT_EQ(run_quiplexu(GetModuleHandleA(nullptr), nullptr, "/hibernate"), c.status);
         ASSERT_EQ(box_count, c.text ? 1u : 0u);
@@ -548,7 +550,8 @@ TEST(RealServiceManager, TheTwoGuardsBothWaysRound)
 
     // The monitor first: it guards; the service started while the machine sleeps changes
     // nothing about the copy the monitor put back.
-    entry_calls = {capture_box, count_monitor};
+    entry_calls.message_box = capture_box;
+    entry_calls.run_monitor = count_monitor;
     box_count = monitors_started = 0;
     EXPECT_EQ(run_quiplexu(GetModuleHandleA(nullptr), nullptr, "/hibernate"), 0);
     EXPECT_EQ(monitors_started, 1u);
