@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the packages into build/packages: the .deb and .rpm (quiplexlnx with quiplexefi.efi),
-# the zip and the MSI of quiplexu and quiplexc, the Ansible collection, and SHA256SUMS over them.
+# the zip and the MSI of quiplexu, quiplexc and the guard service, the Ansible collection, and
+# SHA256SUMS over them.
 # The same commit gives the same bytes anywhere (tests/packaging/reproducible_test.sh). Uses
 # build dirs of its own (build/package-*); needs no test tools.
 set -euo pipefail
@@ -41,15 +42,15 @@ pack() {  # binary dir, package file names
 # What the packaging tools cannot be told (see the script).
 normalise() { python3 scripts/normalise_package.py "$@"; }
 
-# The install step signs quiplexu.exe and quiplexc.exe (windows/sign.sh); the MSI is made from
-# the zip's files.
+# The install step signs the three programs (windows/sign.sh); the MSI is made from the zip's
+# files.
 windows_signing() {
     if [ -n "${QUIPLEX_SIGN_KEY:-}" ]; then
         # Made absolute here, as cpack signs from inside the build dir.
         QUIPLEX_SIGN_KEY=$(realpath -e "$QUIPLEX_SIGN_KEY")
         QUIPLEX_SIGN_CERT=$(realpath -e "${QUIPLEX_SIGN_CERT:?goes with QUIPLEX_SIGN_KEY}")
         export QUIPLEX_SIGN_KEY QUIPLEX_SIGN_CERT
-        echo "Signing quiplexu.exe, quiplexc.exe and the MSI with $QUIPLEX_SIGN_CERT"
+        echo "Signing the three programs and the MSI with $QUIPLEX_SIGN_CERT"
     else
         echo "QUIPLEX_SIGN_KEY is not set: the programs and the MSI are not signed"
     fi

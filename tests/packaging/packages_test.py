@@ -167,9 +167,11 @@ class Packages(unittest.TestCase):
         top = "quiplexu-%s-win64/" % VERSION
         with zipfile.ZipFile(ZIP) as z:
             self.assertEqual(sorted(z.namelist()), [top + "LICENSE", top + "README.md",
-                                                    top + "quiplexc.exe", top + "quiplexu.exe"])
-            # quiplexu a GUI program (subsystem 2), quiplexc a console one (3).
-            for name, subsystem in (("quiplexu.exe", 2), ("quiplexc.exe", 3)):
+                                                    top + "quiplexc.exe", top + "quiplexguard.exe",
+                                                    top + "quiplexu.exe"])
+            # quiplexu a GUI program (subsystem 2), quiplexc and the service's a console one (3).
+            for name, subsystem in (("quiplexu.exe", 2), ("quiplexc.exe", 3),
+                                    ("quiplexguard.exe", 3)):
                 exe = z.read(top + name)
                 # A PE image for x86-64: "MZ", then the machine field after the "PE\0\0"
                 # signature; the subsystem 68 bytes into the optional header.
