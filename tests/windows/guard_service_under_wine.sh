@@ -2,11 +2,13 @@
 # Runs quiplexguard.exe as the service QuiplexGuard under Wine's service manager: started and
 # running, stopped with exit code 0, the two guards against the real manager, and removed.
 # Power events cannot reach a Wine service; windows_tests drives the handler for those.
+# Usage: guard_service_under_wine.sh QUIPLEXGUARD WINDOWS_TESTS QUIPLEXU_FILE_FIRMWARE PREFIX
 set -u
-guard=$1 tests=$2 prefix=$3
+guard=$1 tests=$2 quiplexu=$3 prefix=$4
 export WINEPREFIX=$prefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
 unset DISPLAY
 failures=0
+source "$(dirname "$0")/wine_trace.sh"
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 wine() { timeout 120 /usr/lib/wine/wine64 "$@"; }
@@ -36,11 +38,38 @@ wine sc create QuiplexGuard binpath= "$(winepath -w "$guard" 2>/dev/null)" start
 wine net start QuiplexGuard >/dev/null 2>&1 || fail "net start: status $?"
 wait_for_state 4 || fail "not running after net start: $(query)"
 [ "$(guard_processes)" -eq 1 ] || fail "$(guard_processes) quiplexguard.exe processes running"
+# quiplexu /hibernate (over file firmware that holds the boot manager) beside the running
+# service: one box, exit 0, no monitor window.
+firmware=$prefix/firmware
+mkdir -p "$firmware" && printf '\1\0\0\0' >"$firmware/ZarvexUEFI"
+hibernate() {  # NAME: quiplexu /hibernate, its relay trace in $prefix/NAME.trace
+    QUIPLEX_FAKE_FIRMWARE=$(windows_path "$firmware") WINEDEBUG=+relay \
+        wine "$quiplexu" /hibernate 2>"$prefix/$1.trace"
+}
+hibernate beside_service
+code=$?
+[ "$code" -eq 0 ] || fail "beside_service: exit code $code, wanted 0"
+not_needed='The Quiplex hibernation guard service is running; the monitor is not needed.'
+[ "$(boxes_in "$prefix/beside_service.trace")" = "\"$not_needed\",\"Quiplex UEFI\",00000040" ] ||
+    fail "beside_service: boxes $(boxes_in "$prefix/beside_service.trace")"
+! grep -a -q 'Call user32.RegisterClassA(' "$prefix/beside_service.trace" ||
+    fail "beside_service: the monitor started"
+
 wine net stop QuiplexGuard >/dev/null 2>&1 || fail "net stop: status $?"
 wait_for_state 1 || fail "not stopped after net stop: $(query)"
 [ "$(field WIN32_EXIT_CODE)" = 0 ] || fail "stopped with $(query)"
 for _ in $(seq 50); do [ "$(guard_processes)" -eq 0 ] && break; sleep 0.1; done
 [ "$(guard_processes)" -eq 0 ] || fail "quiplexguard.exe still runs after the stop"
+
+# With the service stopped the monitor starts (Wine has no display here, so its window fails and
+# it ends at once).
+hibernate without_service
+code=$?
+[ "$code" -eq 0 ] || fail "without_service: exit code $code, wanted 0"
+[ -z "$(boxes_in "$prefix/without_service.trace")" ] ||
+    fail "without_service: boxes $(boxes_in "$prefix/without_service.trace")"
+grep -a -q 'Call user32.RegisterClassA(' "$prefix/without_service.trace" ||
+    fail "without_service: the monitor did not start"
 
 QUIPLEX_REAL_SERVICE_MANAGER=1 wine "$tests" --gtest_filter='RealServiceManager.*' \
     >"$prefix/real_service_manager.out" 2>&1 || fail "$(cat "$prefix/real_service_manager.out")"

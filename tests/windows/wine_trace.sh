@@ -12,3 +12,9 @@ events_in() {  # TRACE-FILE
 
 # Wine's form of a Unix path: the Z: drive.
 windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
+
+# The message boxes in a trace of WINEDEBUG=+relay, one line each: "text","caption",type.
+boxes_in() {  # TRACE-FILE
+    grep -a -o 'Call user32.MessageBoxA(.*) ret' "$1" |
+        sed -E 's/^[^,]*,[0-9a-f]+ //; s/,[0-9a-f]+ "/,"/; s/\) ret$//'
+}
