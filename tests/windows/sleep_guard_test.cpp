@@ -37,70 +37,62 @@ struct Step {
     DWORD write_error = 0;
 };
 
+// The request pending before the first suspend.
+enum Pending { NONE, NAME, ITEM, LONG };
+
 struct SleepCase {
     const char *name;
-    const uint8_t *pending; // null: none
-    size_t pending_size;
+    Pending pending;
     Step steps[4];
     bool manager_missing = false;
 };
+
+struct Bytes {
+    const uint8_t *data; // null: nothing pending
+    size_t size;
+};
+
+const Bytes PENDING_BYTES[] = {
+    {nullptr, 0}, {NAME_AND_FILE, sizeof NAME_AND_FILE}, {ITEM_THREE, 6}, {long_value, 256}};
 
 // WAIT_OBJECT_0, which winnt.h spells with a status macro that WIN32_NO_STATUS hides.
 constexpr DWORD SIGNALLED = 0;
 
 constexpr DWORD S = PBT_APMSUSPEND, R = PBT_APMRESUMEAUTOMATIC;
+// What the service records at each step, short.
+constexpr const char *SAVED = RECORD_SUSPEND_SAVED, *NOTHING_SAVED = RECORD_SUSPEND_NOTHING_SAVED,
+                     *KEPT = RECORD_SUSPEND_KEPT, *PUT_BACK = RECORD_RESUME_PUT_BACK,
+                     *DELETED = RECORD_RESUME_DELETED;
 
 const SleepCase SLEEP_CASES[] = {
-    {"nothing pending",
-     nullptr,
-     0,
-     {{S, CURRENT_ONLY, RECORD_SUSPEND_NOTHING_SAVED}, {R, ABSENT, RECORD_RESUME_DELETED}}},
-    {"a name with a run file",
-     NAME_AND_FILE,
-     sizeof NAME_AND_FILE,
-     {{S, CURRENT, RECORD_SUSPEND_SAVED}, {R, PENDING, RECORD_RESUME_PUT_BACK}}},
-    {"an item",
-     ITEM_THREE,
-     sizeof ITEM_THREE,
-     {{S, CURRENT, RECORD_SUSPEND_SAVED}, {R, PENDING, RECORD_RESUME_PUT_BACK}}},
-    {"a value of 256 bytes",
-     long_value,
-     sizeof long_value,
-     {{S, CURRENT, RECORD_SUSPEND_SAVED}, {R, PENDING, RECORD_RESUME_PUT_BACK}}},
+    {"nothing pending", NONE, {{S, CURRENT_ONLY, NOTHING_SAVED}, {R, ABSENT, DELETED}}},
+    {"a name with a run file", NAME, {{S, CURRENT, SAVED}, {R, PENDING, PUT_BACK}}},
+    {"an item", ITEM, {{S, CURRENT, SAVED}, {R, PENDING, PUT_BACK}}},
+    {"a value of 256 bytes", LONG, {{S, CURRENT, SAVED}, {R, PENDING, PUT_BACK}}},
     {"two suspends before one resume",
-     ITEM_THREE,
-     sizeof ITEM_THREE,
-     {{S, CURRENT, RECORD_SUSPEND_SAVED},
-      {S, CURRENT, RECORD_SUSPEND_KEPT},
-      {R, PENDING, RECORD_RESUME_PUT_BACK}}},
+     ITEM,
+     {{S, CURRENT, SAVED}, {S, CURRENT, KEPT}, {R, PENDING, PUT_BACK}}},
     // The second suspend must not take the first one's /Current for the pending request.
     {"two suspends with nothing pending",
-     nullptr,
-     0,
-     {{S, CURRENT_ONLY, RECORD_SUSPEND_NOTHING_SAVED},
-      {S, CURRENT_ONLY, RECORD_SUSPEND_KEPT},
-      {R, ABSENT, RECORD_RESUME_DELETED}}},
+     NONE,
+     {{S, CURRENT_ONLY, NOTHING_SAVED}, {S, CURRENT_ONLY, KEPT}, {R, ABSENT, DELETED}}},
     {"the boot manager missing",
-     ITEM_THREE,
-     sizeof ITEM_THREE,
+     ITEM,
      {{S, PENDING, nullptr}, {R, PENDING, nullptr}, {S, PENDING, nullptr}, {R, PENDING, nullptr}},
      true},
     {"a write that fails at suspend",
-     NAME_AND_FILE,
-     sizeof NAME_AND_FILE,
-     {{S, PENDING, RECORD_SUSPEND_FAILED, FAIL}, {R, PENDING, RECORD_RESUME_PUT_BACK}}},
+     NAME,
+     {{S, PENDING, RECORD_SUSPEND_FAILED, FAIL}, {R, PENDING, PUT_BACK}}},
     {"a write that fails at resume",
-     ITEM_THREE,
-     sizeof ITEM_THREE,
-     {{S, CURRENT, RECORD_SUSPEND_SAVED}, {R, CURRENT, RECORD_RESUME_FAILED, FAIL}}},
+     ITEM,
+     {{S, CURRENT, SAVED}, {R, CURRENT, RECORD_RESUME_FAILED, FAIL}}},
     // Nothing pending and the suspend's write refused: Windows then fails the resume's delete
     // of the absent variable, which is no failure to record.
     {"writes that fail with nothing pending",
-     nullptr,
-     0,
+     NONE,
      {{S, ABSENT, RECORD_SUSPEND_FAILED, FAIL}, {R, ABSENT, nullptr, ERROR_ENVVAR_NOT_FOUND}}},
     // A resume the guard saw no suspend for leaves a request made meanwhile alone.
-    {"a resume without a suspend", ITEM_THREE, sizeof ITEM_THREE, {{R, PENDING, nullptr}}},
+    {"a resume without a suspend", ITEM, {{R, PENDING, nullptr}}},
 };
 
 // One of the two guards, started and driven the way Windows does it.
@@ -189,11 +181,12 @@ void expect_holds(Holds holds, const SleepCase &c)
     }
     ASSERT_NE(v, nullptr);
     uint8_t expected[256];
-    size_t size = c.pending_size;
+    const Bytes &pending = PENDING_BYTES[c.pending];
+    size_t size = pending.size;
     if (holds == CURRENT_ONLY)
         size = 4;
     else
-        memcpy(expected, c.pending, size);
+        memcpy(expected, pending.data, size);
     if (holds != PENDING)
         memcpy(expected, "\xFB\xFF\x00\x00", 4);
     ASSERT_EQ(v->size, size);
@@ -210,8 +203,9 @@ TEST(SleepGuards, SameBytesFromTheMonitorAndTheService)
             install_fakes(true, false, false, false);
             if (!c.manager_missing)
                 fake_set_variable("ZarvexUEFI", PRESENT, 4);
-            if (c.pending != nullptr)
-                fake_set_variable("Quiplex", c.pending, static_cast<DWORD>(c.pending_size));
+            const Bytes &pending = PENDING_BYTES[c.pending];
+            if (pending.data != nullptr)
+                fake_set_variable("Quiplex", pending.data, static_cast<DWORD>(pending.size));
             const bool running = guard.start();
             EXPECT_EQ(running, guard.deliver == deliver_to_service || !c.manager_missing);
             unsigned records = fake.record_count;
