@@ -5,12 +5,15 @@ set(QUIPLEX_EFI_IMAGE_FOR_PACKAGE "" CACHE FILEPATH
     "quiplexefi.efi from a uefi build, installed beside quiplexlnx (scripts/package.sh sets it)")
 
 if(QUIPLEX_PLATFORM STREQUAL "windows")
-    # The zip is flat: the program and its two documents side by side.
-    install(TARGETS quiplexu RUNTIME DESTINATION .)
+    # The zip is flat: the programs (quiplexguard.exe is the guard service's) and the two
+    # documents side by side.
+    install(TARGETS quiplexu quiplexc quiplexguard RUNTIME DESTINATION .)
     # Signed here, after the strip that would break the signature, so the zip and the MSI (made
-    # from the zip) hold the same signed file; windows/sign.sh does nothing without a key.
-    install(CODE "execute_process(COMMAND bash \"${PROJECT_SOURCE_DIR}/windows/sign.sh\"
-        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/quiplexu.exe\" COMMAND_ERROR_IS_FATAL ANY)")
+    # from the zip) hold the same signed files; windows/sign.sh does nothing without a key.
+    foreach(program quiplexu quiplexc quiplexguard)
+        install(CODE "execute_process(COMMAND bash \"${PROJECT_SOURCE_DIR}/windows/sign.sh\"
+            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${program}.exe\" COMMAND_ERROR_IS_FATAL ANY)")
+    endforeach()
     install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
     return()
 endif()

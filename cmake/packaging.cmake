@@ -39,8 +39,12 @@ else()
     set(CPACK_RPM_PACKAGE_AUTOREQPROV ON)
     set(CPACK_RPM_USER_FILELIST "%license /usr/share/doc/quiplex/LICENSE")
     # No /usr/lib/.build-id links: they would clash with any other package's static binary.
+    # The build time is SOURCE_DATE_EPOCH, no file is newer than it, and no build host is named.
     set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none
-%define packager ${CPACK_PACKAGE_CONTACT}")
+%define packager ${CPACK_PACKAGE_CONTACT}
+%define use_source_date_epoch_as_buildtime 1
+%define clamp_mtime_to_source_date_epoch 1
+%define _buildhost reproducible")
     # These directories belong to the system, systemd, bash-completion and zsh, not to this package.
     set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/sbin /usr/share/man /usr/share/man/man8
         /usr/lib/systemd /usr/lib/systemd/system-sleep

@@ -64,6 +64,7 @@ int run_console_command(const char *command, const ConsoleProgram *program)
         .restart = restart_system,
         .take_over = nullptr,
         .take_over_keyword = nullptr,
+        .refused_keyword = nullptr,
         .force_closes_applications = false,
         .saved_request = program->saved_request,
         .record = program->record,

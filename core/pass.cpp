@@ -302,7 +302,11 @@ int run_pass(const char *command_text, const FrontEnd *front_end)
     const char *command = nullptr;
     const DryRun dry_run = take_dry_run_word(command_text, &command);
     BootRequest request;
-    const StatusCode parsed = parse_boot_request(command, &request);
+    StatusCode parsed = parse_boot_request(command, &request);
+    if (parsed == STATUS_SUCCESS && front_end->refused_keyword != nullptr &&
+        request.tool_option == TOOL_OPTION_NONE &&
+        selection_is_keyword(&request, front_end->refused_keyword))
+        parsed = STATUS_INVALID_PARAMETER;
     if (dry_run != DRY_RUN_NONE) {
         ReportSpace *space = static_cast<ReportSpace *>(malloc(sizeof(ReportSpace)));
         if (space == nullptr)

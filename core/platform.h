@@ -69,6 +69,9 @@ struct FrontEnd {
     bool (*take_over)(const BootRequest *request);
     // The selection keyword `take_over` claims, so --dry-run can tell without starting it.
     const char *take_over_keyword;
+    // A selection keyword that is an invalid command here, as a name would be taken for what
+    // another program of the family means by it (quiplexc: the monitor's); may be null.
+    const char *refused_keyword;
     bool force_closes_applications; // /force changes how the restart treats applications
     // The sleep guard's saved copy; null where the program has no --suspend and --resume.
     const SavedRequestCalls *saved_request;

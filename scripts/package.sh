@@ -1,10 +1,22 @@
 #!/usr/bin/env bash
 # Builds the packages into build/packages: the .deb and .rpm (quiplexlnx with quiplexefi.efi),
-# the zip and the MSI of quiplexu, and the Ansible collection. Uses build dirs of its own (build/package-*); needs no test
-# tools.
+# the zip and the MSI of quiplexu, quiplexc and the guard service, the Ansible collection, and
+# SHA256SUMS over them.
+# The same commit gives the same bytes anywhere (tests/packaging/reproducible_test.sh). Uses
+# build dirs of its own (build/package-*); needs no test tools.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
+# The same commit gives the same bytes: every time stamp in the packages is the last commit's
+# time, and neither the umask, the locale nor the time zone of whoever builds them matters.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) ||
+        { echo "not a git clone: set SOURCE_DATE_EPOCH to the release's time" >&2; exit 1; }
+fi
+export SOURCE_DATE_EPOCH
+umask 0022
+# ansible-galaxy also refuses to run without a UTF-8 locale.
+export LC_ALL=C.UTF-8 TZ=UTC
 out=build/packages
 # Without tests: proves the programs build where GoogleTest is not even looked for.
 no_tests=(-DQUIPLEX_BUILD_TESTS=OFF -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON --no-warn-unused-cli)
@@ -23,20 +35,24 @@ pack() {  # binary dir, package file names
     (cd "$dir" && step cpack -B "$top/$dir/cpack") >/dev/null
     for file in "$@"; do
         cp "$dir/cpack/$file" "$out/"
+        case $file in *.deb | *.zip) normalise "$out/$file" ;; esac
         echo "$out/$file"
     done
 }
+# What the packaging tools cannot be told (see the script).
+normalise() { python3 scripts/normalise_package.py "$@"; }
 
-# The install step signs quiplexu.exe (windows/sign.sh); the MSI is made from the zip's files.
+# The install step signs the three programs (windows/sign.sh); the MSI is made from the zip's
+# files.
 windows_signing() {
     if [ -n "${QUIPLEX_SIGN_KEY:-}" ]; then
         # Made absolute here, as cpack signs from inside the build dir.
         QUIPLEX_SIGN_KEY=$(realpath -e "$QUIPLEX_SIGN_KEY")
         QUIPLEX_SIGN_CERT=$(realpath -e "${QUIPLEX_SIGN_CERT:?goes with QUIPLEX_SIGN_KEY}")
         export QUIPLEX_SIGN_KEY QUIPLEX_SIGN_CERT
-        echo "Signing quiplexu.exe and the MSI with $QUIPLEX_SIGN_CERT"
+        echo "Signing the three programs and the MSI with $QUIPLEX_SIGN_CERT"
     else
-        echo "QUIPLEX_SIGN_KEY is not set: quiplexu.exe and the MSI are not signed"
+        echo "QUIPLEX_SIGN_KEY is not set: the programs and the MSI are not signed"
     fi
 }
 windows_installer() {
@@ -47,7 +63,7 @@ windows_installer() {
 }
 
 mkdir -p "$out"
-rm -f "$out"/*.deb "$out"/*.rpm "$out"/*.zip
+rm -f "$out"/*.deb "$out"/*.rpm "$out"/*.zip "$out"/SHA256SUMS
 version=$(sed -n 's/^project(quiplex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
 # One .deb holds both builds: the uefi build's image goes into the linux build's install rules.
@@ -63,5 +79,12 @@ windows_installer
 
 # The Ansible collection quiplex.boot, for the fleets the .deb and .rpm go onto.
 rm -f "$out"/quiplex-boot-*.tar.gz
+collection="$out/quiplex-boot-$(sed -n 's/^version: //p' ansible/galaxy.yml).tar.gz"
 step ansible-galaxy collection build ansible --output-path "$out" --force >/dev/null
-echo "$out/quiplex-boot-$(sed -n 's/^version: //p' ansible/galaxy.yml).tar.gz"
+normalise "$collection"
+echo "$collection"
+
+# For `sha256sum -c SHA256SUMS` in build/packages, beside the packages as they are downloaded.
+(cd "$out" && find . -maxdepth 1 -type f ! -name SHA256SUMS -printf '%P\0' | sort -z |
+    xargs -0 sha256sum -- >SHA256SUMS)
+echo "$out/SHA256SUMS"

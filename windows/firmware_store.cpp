@@ -39,8 +39,9 @@ template <typename Function> void resolve(Function *slot, const char *module, co
     *slot = reinterpret_cast<Function>(reinterpret_cast<void *>(look_up(module, name)));
 }
 
-// A C-style constructor: the table must be filled before WinMain, with no global object.
-__attribute__((constructor)) void resolve_at_start_up()
+// A C-style constructor: the table must be filled before WinMain, with no global object. The
+// first priority a program may use, so that any later start-up code finds the table filled.
+__attribute__((constructor(101))) void resolve_at_start_up()
 {
     resolve_optional_functions();
 }

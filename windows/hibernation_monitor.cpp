@@ -1,33 +1,27 @@
 // Hidden window, tray icon and power notifications of the hibernation monitor.
 #include "hibernation_monitor.h"
 
-#include <stdlib.h>
 #include <string.h>
 
-#include "sleep_guard.h"
+#include "power_guard.h"
 
 MonitorCalls monitor_calls = {TrackPopupMenu, Shell_NotifyIconA};
 
 namespace {
 
 NOTIFYICONDATAA tray_icon;
-uint8_t *saved_request;
-size_t saved_request_size;
+PowerGuard guard;
 
-void on_suspend()
+void on_power_broadcast(WPARAM event)
 {
-    // A second suspend keeps the first copy: reading now would see our own /Current rewrite.
-    if (saved_request == nullptr)
-        saved_request = copy_pending_request(&saved_request_size);
-    write_suspend_request(saved_request, saved_request_size);
-}
-
-void on_resume()
-{
-    write_resume_request(saved_request, saved_request_size);
-    free(saved_request);
-    saved_request = nullptr;
-    saved_request_size = 0;
+    // The service guards every sleep while it runs; a second guard would save the service's
+    // /Current rewrite and put that back over the pending request at resume.
+    if (event == PBT_APMSUSPEND) {
+        if (!guard_service_running())
+            guard_suspend(&guard);
+    } else if (event == PBT_APMRESUMEAUTOMATIC) {
+        guard_resume(&guard);
+    }
 }
 
 void show_tray_menu(HWND window)
@@ -50,8 +44,8 @@ void show_tray_menu(HWND window)
 
 const uint8_t *monitor_saved_request(size_t *size)
 {
-    *size = saved_request_size;
-    return saved_request;
+    *size = guard.saved_request_size;
+    return guard.saved_request;
 }
 
 LRESULT CALLBACK monitor_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
@@ -69,10 +63,7 @@ LRESULT CALLBACK monitor_window_proc(HWND window, UINT message, WPARAM wparam, L
         SendMessageA(window, WM_CLOSE, 0, 0);
         return 0;
     case WM_POWERBROADCAST:
-        if (wparam == PBT_APMSUSPEND)
-            on_suspend();
-        else if (wparam == PBT_APMRESUMEAUTOMATIC)
-            on_resume();
+        on_power_broadcast(wparam);
         break;
     case TRAY_CALLBACK_MESSAGE:
         if (lparam == WM_RBUTTONUP)

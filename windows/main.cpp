@@ -1,125 +1,103 @@
 // quiplexu: writes a one-shot boot request for Zarvex UEFI and restarts Windows.
-#include <stdlib.h>
-#include <string.h>
-
 #include "boot_request.h"
-#include "bounded_format.h"
 #include "entry.h"
-#include "event_log.h"
-#include "firmware_store.h"
 #include "hibernation_monitor.h"
 #include "messages.h"
-#include "pass.h"
-#include "restart.h"
+#include "power_guard.h"
 
-EntryCalls entry_calls = {MessageBoxA, run_hibernation_monitor};
+EntryCalls entry_calls = {MessageBoxA, run_hibernation_monitor, GetProcessWindowStation,
+                          GetUserObjectInformationA};
 
 namespace {
 
-constexpr size_t MESSAGE_TEXT_CAPACITY = 128;
-
 HINSTANCE this_instance;
 HINSTANCE previous_instance_of_this;
-char usage_with_options[sizeof USAGE_TEXT_WINDOWS + sizeof TOOL_OPTIONS_TEXT];
+bool station_visible;
 
 void box(const char *text, const char *caption, UINT icon)
 {
     entry_calls.message_box(nullptr, text, caption, MB_OK | icon);
 }
 
-void show_usage(const char *options_block)
+// A box where nobody can see it never returns, so there every text goes to whichever output
+// was redirected: standard output, else standard error, else nowhere (the event log keeps the
+// failures). On a desktop, data that a script redirected (--status=json > s.json) goes there.
+void show(const char *text, TextRole role)
 {
-    const char *text = USAGE_TEXT_WINDOWS;
-    if (options_block != nullptr) {
-        bounded_format(usage_with_options, sizeof usage_with_options, "%s%s", USAGE_TEXT_WINDOWS,
-                       options_block);
-        text = usage_with_options;
-    }
-    box(text, USAGE_CAPTION, MB_ICONWARNING);
-}
-
-void report_not_found(StatusCode)
-{
-    box(MESSAGE_NOT_FOUND, MESSAGE_CAPTION, MB_ICONWARNING);
-}
-
-void report_write_failure(StatusCode)
-{
-    const DWORD error = GetLastError();
-    char *text = static_cast<char *>(malloc(MESSAGE_TEXT_CAPACITY));
-    if (text == nullptr) {
-        box(MESSAGE_CONFIGURE_FAILED, MESSAGE_CAPTION, MB_ICONWARNING);
+    if (!station_visible) {
+        if (!write_line_to(STD_OUTPUT_HANDLE, text))
+            write_line_to(STD_ERROR_HANDLE, text);
         return;
     }
-    bounded_format(text, MESSAGE_TEXT_CAPACITY, "%s (%Xh)", MESSAGE_CONFIGURE_FAILED,
-                   static_cast<unsigned>(error));
-    box(text, MESSAGE_CAPTION, MB_ICONWARNING);
-    free(text);
-}
-
-// A script that redirected the output (quiplexu --status=json > s.json) gets the data there;
-// a person who started the program without a console gets a box.
-bool write_to_redirected_output(const char *text)
-{
-    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (output == nullptr || output == INVALID_HANDLE_VALUE ||
-        GetFileType(output) == FILE_TYPE_UNKNOWN)
-        return false;
-    DWORD written = 0;
-    const DWORD length = static_cast<DWORD>(strlen(text));
-    return WriteFile(output, text, length, &written, nullptr) && written == length &&
-           WriteFile(output, "\r\n", 2, &written, nullptr);
-}
-
-void show_message(const char *text, MessageKind kind)
-{
-    if (kind == MESSAGE_DATA && write_to_redirected_output(text))
+    if (role == TEXT_DATA && write_line_to(STD_OUTPUT_HANDLE, text))
         return;
-    box(text, MESSAGE_CAPTION, kind == MESSAGE_FAILURE ? MB_ICONWARNING : MB_ICONINFORMATION);
+    const bool answer = role == TEXT_ANSWER || role == TEXT_DATA;
+    box(text, role == TEXT_USAGE ? USAGE_CAPTION : MESSAGE_CAPTION,
+        answer ? MB_ICONINFORMATION : MB_ICONWARNING);
 }
 
-bool start_monitor(const BootRequest *request)
+bool start_monitor(const BootRequest *request, StatusCode *status)
 {
     if (!selection_is_keyword(request, HIBERNATE_KEYWORD))
         return false;
+    // The tray needs a desktop; a monitor nobody can end would only wait for ever.
+    if (!station_visible) {
+        *status = MONITOR_UNSEEN_STATUS;
+        report_windows_failure(MESSAGE_MONITOR_NEEDS_DESKTOP, *status);
+        return true;
+    }
     // Windows always passes a null previous instance; anything else ends the run at once.
-    if (previous_instance_of_this == nullptr)
+    if (previous_instance_of_this != nullptr)
+        return true;
+    // Two guards on one sleep would lose the pending request (the second saves the first's
+    // /Current rewrite and puts that back at resume).
+    if (guard_service_running())
+        box(MESSAGE_GUARD_SERVICE_RUNNING, MESSAGE_CAPTION, MB_ICONINFORMATION);
+    else
         entry_calls.run_monitor(this_instance);
     return true;
 }
 
-// No efivarfs hint here: a PC without firmware variables is a legacy BIOS, not a missing mount.
-void report_failure(const char *text, StatusCode)
+bool nobody_sees()
 {
-    box(text, MESSAGE_CAPTION, MB_ICONWARNING);
+    return !station_visible;
 }
 
-const FrontEnd FRONT_END = {
-    .program_name = "quiplexu",
-    .show_usage = show_usage,
-    .report_not_found = report_not_found,
-    .report_write_failure = report_write_failure,
-    .report_failure = report_failure,
-    .show_message = show_message,
-    .restart = restart_system,
+const WindowsProgram QUIPLEXU = {
+    .name = "quiplexu",
+    .usage_text = USAGE_TEXT_WINDOWS,
+    .show = show,
+    .access_denied_hint = nullptr,
     .take_over = start_monitor,
     .take_over_keyword = HIBERNATE_KEYWORD,
-    .force_closes_applications = true,
-    .saved_request = nullptr,
-    .record = record_event,
+    .refused_keyword = nullptr,
+    .unseen = nobody_sees,
 };
 
 } // namespace
 
+bool window_station_visible()
+{
+    HWINSTA station = entry_calls.get_process_window_station();
+    USEROBJECTFLAGS flags = {};
+    DWORD needed = 0;
+    return station != nullptr &&
+           entry_calls.get_user_object_information(station, UOI_FLAGS, &flags, sizeof flags,
+                                                   &needed) &&
+           (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 int run_quiplexu(HINSTANCE instance, HINSTANCE previous_instance, const char *command_text)
 {
-    enable_privilege("SeSystemEnvironmentPrivilege", true);
     this_instance = instance;
     previous_instance_of_this = previous_instance;
-    return run_pass(command_text, &FRONT_END);
+    station_visible = window_station_visible();
+    return run_windows_program(command_text, &QUIPLEXU);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_text, int)
 {
     return run_quiplexu(instance, previous_instance, command_text);
 }
+
+static_assert(sizeof(USEROBJECTFLAGS) == 12, "the UOI_FLAGS record Windows fills");

@@ -141,6 +141,49 @@ TEST(Pass, TakeOverStopsBeforeTheSelectionIsResolvedAndWritten)
     EXPECT_TRUE(recorded.restarts.empty());
 }
 
+// quiplexc leaves /hibernate to quiplexu: there it is an invalid command, dry run included,
+// never a name to write; a longer selection or another keyword is untouched.
+TEST(Pass, ARefusedKeywordIsAnInvalidCommand)
+{
+    const std::string invalid = "failed 61: The command is not valid.\nCommand: ";
+    const struct {
+        const char *command;
+        int status;
+        int usages;
+        std::vector<std::string> messages;
+        int writes;
+        std::vector<std::string> records;
+    } cases[] = {
+        {"/hibernate", 61, 1, {}, 0, {invalid + "\"/hibernate\""}},
+        {" /HIBERNATE/noreboot", 61, 1, {}, 0, {invalid + "\" /HIBERNATE/noreboot\""}},
+        {"--dry-run /hibernate", 61, 1, {}, 0, {}},
+        {"--dry-run=json /Hibernate", 61, 0, {"data: {\"status\":61,\"request\":null}"}, 0, {}},
+        {"/hibernate x/noreboot", 0, 0, {}, 1, {}},
+        {"/next/noreboot", 0, 0, {}, 1, {}},
+        {"--version", 0, 0, {"info: quiplextest 1.03"}, 0, {}},
+    };
+    recorded_refused_keyword = "/HIBERNATE";
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.command);
+        reset_fake_store();
+        use_named_variables();
+        set_fake_variable("ZarvexUEFI", reinterpret_cast<const uint8_t *>("Zv\1\0"), 4);
+        EXPECT_EQ(run_recorded_pass(c.command), c.status);
+        EXPECT_EQ(recorded.usages, c.usages);
+        EXPECT_EQ(recorded.messages, c.messages);
+        EXPECT_EQ(fake_store.writes, c.writes);
+        if (c.status != 0) {
+            EXPECT_EQ(fake_store.reads, 0) << "refused before anything is read";
+        }
+        std::vector<std::string> records;
+        for (const std::string &record : recorded.records)
+            if (record.rfind("failed", 0) == 0)
+                records.push_back(record);
+        EXPECT_EQ(records, c.records);
+    }
+    recorded_refused_keyword = nullptr;
+}
+
 TEST(Pass, MessagesAreCutTo255Characters)
 {
     reset_fake_store();

@@ -6,6 +6,7 @@
 
 Recorded recorded;
 const char *recorded_program_name = "quiplextest";
+const char *recorded_refused_keyword = nullptr;
 
 namespace {
 
@@ -72,6 +73,7 @@ int run_recorded_pass(const char *command, const SavedRequestCalls *saved,
         .restart = restart,
         .take_over = take_over,
         .take_over_keyword = take_over_keyword,
+        .refused_keyword = recorded_refused_keyword,
         .force_closes_applications = force_closes_applications,
         .saved_request = saved,
         .record = record,

@@ -18,7 +18,8 @@ struct Recorded {
 };
 
 extern Recorded recorded;
-extern const char *recorded_program_name; // "quiplextest" unless a test sets another
+extern const char *recorded_program_name;    // "quiplextest" unless a test sets another
+extern const char *recorded_refused_keyword; // null unless a test sets one
 
 // Runs the pass with a recording front end; `saved` gives it a sleep guard, the last three
 // make it one like the Windows program's.

@@ -81,6 +81,7 @@ const FrontEnd FRONT_END = {
     .restart = restart,
     .take_over = nullptr,
     .take_over_keyword = nullptr,
+    .refused_keyword = nullptr,
     .force_closes_applications = false,
     .saved_request = nullptr,
     .record = record,

@@ -1,5 +1,6 @@
 #!/bin/bash
-# Installs, upgrades and removes the MSI of build/packages with Wine's msiexec, then checks signing.
+# Installs, upgrades and removes the MSI of build/packages with Wine's msiexec, with and without
+# the hibernation guard service, then checks signing.
 # Usage: msi_test.sh SOURCE_DIR, after scripts/package.sh (the packages test runs it).
 set -u
 source=$1
@@ -12,6 +13,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"  # no menu entri
 trap 'wineserver -k; rm -rf "$temp"' EXIT
 exe='C:\Program Files\Quiplex\quiplexu.exe' dir="$WINEPREFIX/drive_c/Program Files/Quiplex"
 uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+environment='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
+source_key='HKLM\System\CurrentControlSet\Services\EventLog\Application\Quiplex UEFI'
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 check() { [ "$2" = "$3" ] || fail "$1: got '$2', wanted '$3'"; }
@@ -27,6 +30,26 @@ entries() {  # "ProductCode DisplayVersion" of each Add/Remove Programs entry of
         match($0, /DisplayVersion +REG_SZ +[0-9.]+/); split(substr($0, RSTART, RLENGTH), v, / +/)
         print code, v[3] }'
 }
+# The hibernation guard service: its state and exit code as sc prints them, its processes.
+service_field() {  # FIELD: the number sc query prints after it; nothing when not installed
+    wine sc query QuiplexGuard | tr -d '\r' | sed -n "s/^ *$1 *: *\([0-9]*\).*/\1/p"
+}
+wait_for_service() {  # STATE: polls, as the manager answers before the service has reported
+    for _ in $(seq 100); do
+        [ "$(service_field STATE)" = "$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+guard_pids() { pgrep -f '^C:\\Program Files\\Quiplex\\quiplexguard\.exe$' | tr '\n' ' '; }
+# Wine ends a session, and its services, once no program runs; the next one starts the
+# automatic services anew. A program waiting on a pipe holds one session across commands.
+hold_session() {
+    rm -f "$temp/hold" && mkfifo "$temp/hold"
+    wine cmd /c "set /p x=" <"$temp/hold" >/dev/null 2>&1 &
+    exec 9>"$temp/hold"
+}
+release_session() { exec 9>&-; wait; }
 everything() {  # files, folders and registry keys, but the Windows Installer's own containers
     wineserver -w
     { find "$WINEPREFIX" ! -name '*.reg'
@@ -37,9 +60,28 @@ everything() {  # files, folders and registry keys, but the Windows Installer's 
 bash "$source/windows/make_msi.sh" "$zip" "$newer" "$temp/newer.msi" || fail "no $newer MSI"
 (mkdir "$temp/zip" && cd "$temp/zip" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
 wine wineboot -i 2>/dev/null
+# The Application log holds other sources on any Windows; Wine's is empty, and its msiexec
+# deletes a parent key that an uninstall leaves empty.
+wine reg add 'HKLM\System\CurrentControlSet\Services\Eventlog\Application\MsiInstaller' /f \
+    >/dev/null
 everything >"$temp/before"
 msiexec /i "$msi" /qn || fail "install: status $?"
-cmp "$temp/zip/quiplexu-$version-win64/quiplexu.exe" "$dir/quiplexu.exe" || fail "exe differs"
+for program in quiplexu quiplexc; do
+    cmp "$temp/zip/quiplexu-$version-win64/$program.exe" "$dir/$program.exe" ||
+        fail "$program.exe differs"
+done
+# The folder on the system PATH, once, so that a new prompt finds quiplexc by its name.
+system_path() {
+    wine reg query "$environment" /v PATH | tr -d '\r' | sed -n 's/^ *PATH *REG_[A-Z_]* *//p'
+}
+check "PATH entries of the folder" "$(system_path | tr ';' '\n' |
+    grep -c -i -x -F -e 'C:\Program Files\Quiplex\' -e 'C:\Program Files\Quiplex')" 1
+check "quiplexc from a new prompt" "$(wine cmd /c quiplexc --version | tr -d '\r'; echo "$?")" \
+    $'quiplexc 1.03\n0'
+# The event source, its texts in quiplexu.exe's message table.
+check "event source" "$(wine reg query "$source_key" | tr -d '\r' | sed -n 's/^ \+//p' | sort)" \
+    "$(printf '%s\n' 'EventMessageFile    REG_EXPAND_SZ    C:\Program Files\Quiplex\quiplexu.exe' \
+                      'TypesSupported    REG_DWORD    0x7')"
 read -r code _ <<<"$(entries)"
 check "entries after the install" "$(entries)" "$code $version"
 values=$(wine reg query "$uninstall\\$code" | tr -d '\r')
@@ -58,13 +100,60 @@ grep -q -a -F "$exe" "$link" || fail "shortcut target"
 tr -d '\0' <"$link" | grep -q -a -F '/hibernate' || fail "shortcut arguments"
 check "version box" "$(boxes wine "$exe" --version)" '"quiplexu 1.03","Quiplex UEFI",00000040'
 
+# The hibernation guard: the service QuiplexGuard, automatic, as LocalSystem, started at once;
+# its control record starts it at install and stops it at install and uninstall (an upgrade
+# stops the running one before replacing its file), and deletes it at uninstall.
+cmp "$temp/zip/quiplexu-$version-win64/quiplexguard.exe" "$dir/quiplexguard.exe" ||
+    fail "quiplexguard.exe differs"
+check "service control record" "$(msiinfo export "$msi" ServiceControl | tr -d '\r' | tail -1)" \
+    "$(printf 'GuardService\tQuiplexGuard\t163\t\t1\tGuardService')"
+values=$(wine reg query 'HKLM\System\CurrentControlSet\Services\QuiplexGuard' | tr -d '\r')
+for value in "DisplayName +REG_SZ +Quiplex hibernation guard" \
+             "Description +REG_SZ +Keeps a pending Quiplex UEFI boot request from replacing a .*" \
+             "ImagePath +REG_SZ +C:.Program Files.Quiplex.quiplexguard\.exe" \
+             "ObjectName +REG_SZ +LocalSystem" "Start +REG_DWORD +0x2" "Type +REG_DWORD +0x10"; do
+    grep -q -E "^ +$value\$" <<<"$values" || fail "service: no $value"
+done
+hold_session
+wait_for_service 4 || fail "service not running after the install: state $(service_field STATE)"
+[ -n "$(guard_pids)" ] || fail "no quiplexguard.exe process after the install"
+wine net stop QuiplexGuard >/dev/null 2>&1 || fail "net stop: status $?"
+wait_for_service 1 || fail "service not stopped by net stop: state $(service_field STATE)"
+check "exit code after the stop" "$(service_field WIN32_EXIT_CODE)" 0
+for _ in $(seq 50); do [ -z "$(guard_pids)" ] && break; sleep 0.1; done
+check "processes after the stop" "$(guard_pids)" ""
+wine net start QuiplexGuard >/dev/null 2>&1 || fail "net start: status $?"
+wait_for_service 4 || fail "service not started by net start: state $(service_field STATE)"
+before_upgrade=$(guard_pids)
+
 msiexec /i "$temp/newer.msi" /qn || fail "upgrade: status $?"
 check "after the upgrade" "$(entries | cut -d' ' -f2)" "$newer"
+wait_for_service 4 || fail "service not running after the upgrade: state $(service_field STATE)"
+after_upgrade=$(guard_pids)
+[ -n "$after_upgrade" ] && [ "$after_upgrade" != "$before_upgrade" ] ||
+    fail "the upgrade did not stop and restart the service: '$before_upgrade' '$after_upgrade'"
+release_session
 check "downgrade box" "$(boxes msiexec /i "$msi" /qb)" \
     '"A newer version of Quiplex UEFI is installed. Uninstall it first.","Install Failed",00000000'
 check "after the downgrade" "$(entries | cut -d' ' -f2)" "$newer"
 msiexec /x "$temp/newer.msi" /qn || fail "uninstall: status $?"
+check "service after the uninstall" "$(service_field STATE)" ""
+! system_path | tr ';' '\n' | grep -q -i 'Quiplex' || fail "still on the PATH: $(system_path)"
+! wine reg query "$source_key" >/dev/null 2>&1 || fail "the event source is still registered"
 everything | diff "$temp/before" - || fail "uninstall left the lines above behind"
+check "processes after the uninstall" "$(guard_pids)" ""
+
+# GUARD=0: no service and no quiplexguard.exe; the program and the monitor's shortcut as ever.
+msiexec /i "$msi" /qn GUARD=0 || fail "install with GUARD=0: status $?"
+[ -f "$dir/quiplexu.exe" ] && [ ! -e "$dir/quiplexguard.exe" ] ||
+    fail "GUARD=0 installed: $(ls "$dir")"
+check "service with GUARD=0" "$(service_field STATE)" ""
+! wine reg query 'HKLM\System\CurrentControlSet\Services\QuiplexGuard' >/dev/null 2>&1 ||
+    fail "GUARD=0 registered the service"
+[ -n "$(find "$WINEPREFIX" -path '*Start Menu*' -name 'Quiplex hibernation monitor.lnk')" ] ||
+    fail "GUARD=0 left out the monitor's shortcut"
+msiexec /x "$msi" /qn || fail "uninstall after GUARD=0: status $?"
+everything | diff "$temp/before" - || fail "uninstall after GUARD=0 left the lines above behind"
 
 # Signing with a throwaway CA: the zip as package.sh makes it, the MSI made from that zip.
 (cd "$temp" && set -e
@@ -74,15 +163,43 @@ everything | diff "$temp/before" - || fail "uninstall left the lines above behin
  printf 'extendedKeyUsage=codeSigning\nkeyUsage=digitalSignature\n' >leaf.ext
  openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -days 2 -extfile leaf.ext -out cert.pem
  export QUIPLEX_SIGN_KEY=$temp/key.pem QUIPLEX_SIGN_CERT=$temp/cert.pem
+ export SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct)  # as package.sh does
  cd "$source/build/package-windows" && cpack -B "$temp/signed" >/dev/null
  bash "$source/windows/make_msi.sh" "$temp/signed/${zip##*/}" "$version" "$temp/signed.msi"
  cd "$temp/signed" && cmake -E tar xf "${zip##*/}" && msiextract -C "$temp/signed" ../signed.msi
 ) >"$temp/signing.log" 2>&1 || fail "signed packages: $(tail "$temp/signing.log")"
 verify() { osslsigncode verify -CAfile "$temp/ca.pem" -in "$1" >"$temp/verify.out" 2>&1; }
-signed_exe=$temp/signed/quiplexu-$version-win64/quiplexu.exe
-cmp "$signed_exe" "$temp/signed/Quiplex/quiplexu.exe" || fail "the zip's and the MSI's exe differ"
-# A byte of code in the program; the publisher's name in the MSI's string pool.
-for case in "$signed_exe 4096" "$temp/signed.msi $(grep -a -b -o 'quiplex developers' \
+for program in quiplexu quiplexc quiplexguard; do
+    cmp "$temp/signed/quiplexu-$version-win64/$program.exe" "$temp/signed/Quiplex/$program.exe" ||
+        fail "the zip's and the MSI's $program.exe differ"
+done
+# A signed build differs from the unsigned one only by its signatures, and signing again later
+# gives the same bytes (the signing time is SOURCE_DATE_EPOCH, not the clock). osslsigncode lays
+# out an MSI anew when it removes the signature, so the MSI is compared signed twice.
+sign_again() {
+    cp "$temp/removed" "$1" &&
+        (export QUIPLEX_SIGN_KEY=$temp/key.pem QUIPLEX_SIGN_CERT=$temp/cert.pem
+         export SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct)
+         bash "$source/windows/sign.sh" "$1")
+}
+signed_dir=$temp/signed/quiplexu-$version-win64 unsigned_dir=$temp/zip/quiplexu-$version-win64
+for case in "$signed_dir/quiplexu.exe $unsigned_dir/quiplexu.exe" \
+        "$signed_dir/quiplexc.exe $unsigned_dir/quiplexc.exe" \
+        "$signed_dir/quiplexguard.exe $unsigned_dir/quiplexguard.exe" "$temp/signed.msi -"; do
+    read -r file unsigned <<<"$case"
+    # osslsigncode will not overwrite its output, so the last case's must go first.
+    rm -f "$temp/removed"
+    osslsigncode remove-signature -in "$file" -out "$temp/removed" >/dev/null 2>&1 ||
+        fail "$file: the signature cannot be removed"
+    [ "$unsigned" = - ] || cmp "$temp/removed" "$unsigned" || fail "$file unsigned is not $unsigned"
+    sign_again "$temp/again" && sleep 1 && sign_again "$temp/later" &&
+        cmp "$temp/again" "$temp/later" || fail "$file: signed a second later, other bytes"
+    [ "$unsigned" = - ] || cmp "$temp/again" "$file" || fail "$file signed again differs"
+done
+# A byte of code in each program; the publisher's name in the MSI's string pool.
+for case in "$signed_dir/quiplexu.exe 4096" "$signed_dir/quiplexc.exe 4096" \
+        "$signed_dir/quiplexguard.exe 4096" \
+        "$temp/signed.msi $(grep -a -b -o 'quiplex developers' \
         "$temp/signed.msi" | head -1 | cut -d: -f1)"; do
     read -r file at <<<"$case"
     verify "$file" && grep -q -E 'Message digest algorithm +: SHA256' "$temp/verify.out" ||

@@ -163,15 +163,21 @@ class Packages(unittest.TestCase):
             self.skipTest(result.stdout)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
 
-    def test_zip_holds_the_program_and_documents(self):
+    def test_zip_holds_the_programs_and_documents(self):
         top = "quiplexu-%s-win64/" % VERSION
         with zipfile.ZipFile(ZIP) as z:
-            self.assertEqual(sorted(z.namelist()),
-                             [top + "LICENSE", top + "README.md", top + "quiplexu.exe"])
-            exe = z.read(top + "quiplexu.exe")
-        # A PE image for x86-64: "MZ", then the machine field after the "PE\0\0" signature.
-        pe = int.from_bytes(exe[0x3C:0x40], "little")
-        self.assertEqual((exe[:2], exe[pe:pe + 6]), (b"MZ", b"PE\0\0\x64\x86"))
+            self.assertEqual(sorted(z.namelist()), [top + "LICENSE", top + "README.md",
+                                                    top + "quiplexc.exe", top + "quiplexguard.exe",
+                                                    top + "quiplexu.exe"])
+            # quiplexu a GUI program (subsystem 2), quiplexc and the service's a console one (3).
+            for name, subsystem in (("quiplexu.exe", 2), ("quiplexc.exe", 3),
+                                    ("quiplexguard.exe", 3)):
+                exe = z.read(top + name)
+                # A PE image for x86-64: "MZ", then the machine field after the "PE\0\0"
+                # signature; the subsystem 68 bytes into the optional header.
+                pe = int.from_bytes(exe[0x3C:0x40], "little")
+                self.assertEqual((exe[:2], exe[pe:pe + 6]), (b"MZ", b"PE\0\0\x64\x86"), name)
+                self.assertEqual(int.from_bytes(exe[pe + 92:pe + 94], "little"), subsystem, name)
 
     def test_shipped_quiplexlnx_writes_a_request_on_the_emulated_pc(self):
         folder = os.environ["QUIPLEX_EMULATED_DIR"]

@@ -1,7 +1,8 @@
 """quiplexefi.efi under Secure Boot: OVMF's snakeoil firmware (test keys enrolled) refuses the
-unsigned image and starts the one signed with sbsign, as the README tells administrators to do.
-The image is the removable-media loader \\EFI\\BOOT\\BOOTX64.EFI, since this firmware refuses its
-own UEFI Shell; started with no arguments it prints its usage text. Run under the emulator lock.
+unsigned image and starts the one signed with sbsign, as doc/uefi-shell.md tells administrators
+to do. The image is the removable-media loader \\EFI\\BOOT\\BOOTX64.EFI, since this firmware
+refuses its own UEFI Shell; started with no arguments it prints its usage text. Run under the
+emulator lock.
 Usage: secure_boot_test.py QUIPLEXEFI_EFI
 """
 

@@ -8,66 +8,9 @@
 
 #include "event_log.h"
 #include "event_messages.h"
+#include "fake_event_log.h"
 
 namespace {
-
-HANDLE const SOURCE = reinterpret_cast<HANDLE>(0x5ca1e);
-
-struct Captured {
-    std::vector<std::string> calls; // "register NAME", "report", "deregister"
-    WORD type;
-    WORD category;
-    DWORD event_id;
-    bool user_valid;
-    std::vector<std::string> strings;
-    DWORD data_size;
-    HANDLE reported_to;
-    HANDLE deregistered;
-    bool refuse_register;
-    bool refuse_report;
-} captured;
-
-HANDLE WINAPI fake_register(LPCSTR server, LPCSTR source)
-{
-    captured.calls.push_back(std::string("register ") + source + (server ? " remote" : ""));
-    if (captured.refuse_register) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return nullptr;
-    }
-    return SOURCE;
-}
-
-BOOL WINAPI fake_report(HANDLE source, WORD type, WORD category, DWORD event_id, PSID user,
-                        WORD string_count, DWORD data_size, LPCSTR *strings, LPVOID)
-{
-    captured.calls.push_back("report");
-    captured.reported_to = source;
-    captured.type = type;
-    captured.category = category;
-    captured.event_id = event_id;
-    captured.user_valid = user != nullptr && IsValidSid(user);
-    for (WORD i = 0; i < string_count; i++)
-        captured.strings.push_back(strings[i]);
-    captured.data_size = data_size;
-    if (captured.refuse_report) {
-        SetLastError(ERROR_LOG_FILE_FULL);
-        return FALSE;
-    }
-    return TRUE;
-}
-
-BOOL WINAPI fake_deregister(HANDLE source)
-{
-    captured.calls.push_back("deregister");
-    captured.deregistered = source;
-    return TRUE;
-}
-
-void install_event_fakes()
-{
-    captured = Captured{};
-    event_log_calls = {fake_register, fake_report, fake_deregister};
-}
 
 const char WRITTEN[] = "Pending request: item 3\nRun file: none\n"
                        "Size: 6 bytes, attributes 0x00000007\nThen: restart";
@@ -112,8 +55,8 @@ TEST(EventLog, OneEventPerRecordWithItsTypeTextAndStatus)
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRIVILEGE_NOT_HELD));
         const std::vector<std::string> calls = {"register Quiplex UEFI", "report", "deregister"};
         EXPECT_EQ(captured.calls, calls);
-        EXPECT_EQ(captured.reported_to, SOURCE);
-        EXPECT_EQ(captured.deregistered, SOURCE);
+        EXPECT_EQ(captured.reported_to, FAKE_EVENT_SOURCE);
+        EXPECT_EQ(captured.deregistered, FAKE_EVENT_SOURCE);
         EXPECT_EQ(captured.type, c.type);
         EXPECT_EQ(captured.category, 0);
         EXPECT_EQ(captured.event_id, c.event_id);

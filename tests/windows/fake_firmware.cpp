@@ -1,9 +1,12 @@
-// Fake firmware and shutdown functions placed in the optional-function table and restart seams.
+// Fake firmware, shutdown and service functions placed in the optional-function table and seams.
 #include "fake_firmware.h"
 
+#include <gtest/gtest.h>
 #include <string.h>
 
 #include "firmware_store.h"
+#include "guard_service.h"
+#include "power_guard.h"
 #include "restart.h"
 
 FakeFirmware fake;
@@ -123,6 +126,96 @@ BOOL WINAPI fake_exit_windows(UINT flags, DWORD reason)
     return TRUE;
 }
 
+// Handles are the fake's own addresses, told apart by their offset.
+SC_HANDLE fake_handle(unsigned which)
+{
+    return reinterpret_cast<SC_HANDLE>(reinterpret_cast<char *>(&fake) + which);
+}
+
+SC_HANDLE WINAPI open_manager(LPCSTR machine, LPCSTR database, DWORD access)
+{
+    if (machine != nullptr || database != nullptr || access != SC_MANAGER_CONNECT) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (fake.service_manager_error != 0) {
+        SetLastError(fake.service_manager_error);
+        return nullptr;
+    }
+    ++fake.service_handles_open;
+    return fake_handle(1);
+}
+
+SC_HANDLE WINAPI open_service(SC_HANDLE manager, LPCSTR name, DWORD access)
+{
+    if (manager != fake_handle(1) || strcmp(name, "QuiplexGuard") != 0 ||
+        access != SERVICE_QUERY_STATUS) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (fake.guard_service_state == 0) {
+        SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
+        return nullptr;
+    }
+    ++fake.service_handles_open;
+    return fake_handle(2);
+}
+
+BOOL WINAPI query_status(SC_HANDLE service, LPSERVICE_STATUS status)
+{
+    ++fake.service_queries;
+    if (service != fake_handle(2) || fake.query_fails) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    *status = SERVICE_STATUS{};
+    status->dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status->dwCurrentState = fake.guard_service_state;
+    return TRUE;
+}
+
+BOOL WINAPI close_handle(SC_HANDLE handle)
+{
+    if (handle != fake_handle(1) && handle != fake_handle(2)) {
+        ADD_FAILURE() << "closed a handle the fake never gave";
+        return FALSE;
+    }
+    --fake.service_handles_open;
+    return TRUE;
+}
+
+HANDLE status_reported;
+
+SERVICE_STATUS_HANDLE WINAPI register_handler(LPCSTR name, LPHANDLER_FUNCTION_EX handler,
+                                              LPVOID context)
+{
+    EXPECT_STREQ(name, "QuiplexGuard");
+    EXPECT_EQ(context, nullptr);
+    fake.registered_handler = handler;
+    return reinterpret_cast<SERVICE_STATUS_HANDLE>(fake_handle(3));
+}
+
+BOOL WINAPI set_status(SERVICE_STATUS_HANDLE handle, LPSERVICE_STATUS status)
+{
+    EXPECT_EQ(handle, reinterpret_cast<SERVICE_STATUS_HANDLE>(fake_handle(3)));
+    if (fake.status_count < 8)
+        fake.statuses[fake.status_count] = *status;
+    ++fake.status_count;
+    SetEvent(status_reported);
+    return TRUE;
+}
+
+void record(AuditKind kind, const char *text, StatusCode status)
+{
+    if (fake.record_count < 8) {
+        FakeRecord &r = fake.records[fake.record_count];
+        r.kind = kind;
+        strncpy(r.text, text, sizeof r.text - 1);
+        r.status = status;
+    }
+    ++fake.record_count;
+}
+
 } // namespace
 
 void install_fakes(bool ex_variants, bool plain_variants, bool ex_shutdown, bool plain_shutdown)
@@ -136,6 +229,16 @@ void install_fakes(bool ex_variants, bool plain_variants, bool ex_shutdown, bool
     optional_functions.initiate_shutdown = plain_shutdown ? shutdown_plain : nullptr;
     restart_calls.sleep = fake_sleep;
     restart_calls.exit_windows_ex = fake_exit_windows;
+    service_query_calls = {open_manager, open_service, query_status, close_handle};
+    service_calls = {register_handler, set_status, record};
+    if (status_reported == nullptr)
+        status_reported = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    ResetEvent(status_reported);
+}
+
+HANDLE fake_status_reported()
+{
+    return status_reported;
 }
 
 void fake_set_variable(const char *name, const void *data, DWORD size)

@@ -1,4 +1,4 @@
-// In-memory firmware variables behind fake Windows firmware and shutdown functions.
+// In-memory firmware variables behind fake Windows firmware, shutdown and service functions.
 #pragma once
 
 #include <stddef.h>
@@ -17,6 +17,12 @@ struct FakeWrite {
     uint8_t data[512];
     DWORD size;
     DWORD attributes;
+};
+
+struct FakeRecord {
+    int kind; // an AuditKind
+    char text[160];
+    uint32_t status;
 };
 
 struct FakeFirmware {
@@ -41,6 +47,18 @@ struct FakeFirmware {
     DWORD slept_milliseconds;
     unsigned exit_windows_calls;
     UINT exit_windows_flags;
+    // service manager fakes: the state QueryServiceStatus reports for QuiplexGuard
+    DWORD guard_service_state;   // 0: not installed (OpenServiceA fails)
+    DWORD service_manager_error; // non-zero: OpenSCManagerA fails with this error
+    BOOL query_fails;            // QueryServiceStatus fails
+    unsigned service_handles_open;
+    unsigned service_queries;
+    // the service's own side: its reported states, its handler and its event log records
+    LPHANDLER_FUNCTION_EX registered_handler;
+    SERVICE_STATUS statuses[8];
+    unsigned status_count;
+    FakeRecord records[8];
+    unsigned record_count;
 };
 
 extern FakeFirmware fake;
@@ -49,3 +67,5 @@ extern FakeFirmware fake;
 void install_fakes(bool ex_variants, bool plain_variants, bool ex_shutdown, bool plain_shutdown);
 void fake_set_variable(const char *name, const void *data, DWORD size);
 const FakeVariable *fake_variable(const char *name);
+// Signalled each time the fake service status handle receives a report.
+HANDLE fake_status_reported();

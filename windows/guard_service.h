@@ -1,0 +1,58 @@
+// The hibernation guard as the Windows service QuiplexGuard, driven by the service manager.
+#pragma once
+
+#include <windows.h>
+
+#include "platform.h"
+
+// The service manager's side and the event log, replaceable so that tests drive the service
+// without a service manager.
+struct ServiceCalls {
+    SERVICE_STATUS_HANDLE(WINAPI *register_handler)
+    (LPCSTR name, LPHANDLER_FUNCTION_EX handler, LPVOID context);
+    BOOL(WINAPI *set_status)(SERVICE_STATUS_HANDLE handle, LPSERVICE_STATUS status);
+    // One record in the Application event log (record_event); null records nothing.
+    void (*record)(AuditKind kind, const char *text, StatusCode status);
+};
+
+extern ServiceCalls service_calls;
+
+inline constexpr DWORD GUARD_SERVICE_CONTROLS =
+    SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_POWEREVENT;
+
+// What the service records: each change of the request and each failure to make one.
+inline constexpr char RECORD_SUSPEND_SAVED[] =
+    "Suspend: the pending request reads /Current until the resume.";
+inline constexpr char RECORD_SUSPEND_NOTHING_SAVED[] =
+    "Suspend: no request was pending; the request reads /Current until the resume.";
+inline constexpr char RECORD_SUSPEND_KEPT[] =
+    "Suspend again before a resume: the request saved at the first suspend was kept; the "
+    "request reads /Current again.";
+inline constexpr char RECORD_RESUME_PUT_BACK[] = "Resume: the saved request was put back.";
+inline constexpr char RECORD_RESUME_DELETED[] =
+    "Resume: no request was pending before the suspend; the request was deleted.";
+inline constexpr char RECORD_STOP_PUT_BACK[] =
+    "Stop before a resume: the saved request was put back.";
+inline constexpr char RECORD_STOP_DELETED[] =
+    "Stop before a resume: no request was pending before the suspend; the request was deleted.";
+inline constexpr char RECORD_SUSPEND_FAILED[] =
+    "Suspend: unable to make the pending request read /Current.";
+inline constexpr char RECORD_RESUME_FAILED[] =
+    "Resume: unable to put back the request that was pending before the suspend.";
+inline constexpr char RECORD_PROBE_FAILED[] =
+    "Suspend: unable to tell whether Zarvex UEFI is installed; the request was left alone.";
+inline constexpr char RECORD_PRIVILEGE_FAILED[] =
+    "Unable to enable SeSystemEnvironmentPrivilege; the firmware may refuse every change.";
+
+// What quiplexguard.exe says when a person starts it.
+inline constexpr char GUARD_PROGRAM_ALONE_TEXT[] =
+    "quiplexguard.exe is the program of the service QuiplexGuard (Quiplex hibernation guard),\n"
+    "which the service manager starts. To see it: sc query QuiplexGuard\n";
+
+// The service's entry, named in the dispatch table: reports running, then waits for a stop or
+// shutdown control and reports stopped with exit code 0.
+void WINAPI guard_service_main(DWORD argc, LPSTR *argv);
+
+// The control handler guard_service_main registers; called on the dispatcher's thread.
+DWORD WINAPI guard_service_control(DWORD control, DWORD event_type, LPVOID event_data,
+                                   LPVOID context);
