@@ -19,22 +19,25 @@ ROOT = Path(__file__).resolve().parent.parent
 
 @dataclass(frozen=True)
 class Judge:
-    """How the mutants of one folder are built and judged."""
+    """How the mutants of one folder are built and judged. A test meets a mutant only when a
+    program it runs (named in its command or environment) is built from the mutated file; those
+    programs are all a mutant gets built."""
     preset: str  # the CMake preset of the scratch build, configured once
-    targets: tuple  # what the suites need built
     tests: tuple  # ctest tests, run fastest first; the first that fails kills the mutant
     wine_prefixes: tuple = ()  # prefixes of the build tree whose wineserver stays up for the run
 
 
-LINUX_SUITES = Judge("linux", ("core_tests", "efivarfs_syscalls_tests", "linux_tests"),
-                     ("core_tests", "efivarfs_syscalls_tests", "linux_tests"))
+LINUX_SUITES = Judge("linux", ("core_tests", "efivarfs_syscalls_tests", "linux_tests"))
 FOLDERS = {
     "core": LINUX_SUITES,
     "linux": LINUX_SUITES,
-    "uefi": Judge("linux", ("uefi_host_tests",), ("uefi_host_tests",)),
-    # The unit suite runs in a second, so the relay-traced real program only meets its survivors.
-    "windows": Judge("windows", ("quiplexu", "windows_tests"),
-                     ("windows_tests", "quiplexu_under_wine"), ("wineprefix", "wineprefix-relay")),
+    "uefi": Judge("linux", ("uefi_host_tests",)),
+    # The unit suite takes seconds, so the scripts that run the real programs, slower, only meet
+    # its survivors. guard_service_under_wine makes its prefix afresh and runs its own wineserver.
+    "windows": Judge("windows", ("windows_tests", "quiplexc_under_wine", "quiplexu_under_wine",
+                                 "guard_service_under_wine", "quiplexu_unseen_station"),
+                     ("wineprefix", "wineprefix-relay", "wineprefix-console",
+                      "wineprefix-station")),
 }
 EQUIVALENT_LIST = "tests/mutation-equivalent.txt"
 
@@ -195,11 +198,28 @@ class Suites:
         if not (self.build / "build.ninja").exists():
             subprocess.run(["cmake", "--preset", preset], cwd=scratch, check=True,
                            stdout=subprocess.DEVNULL)
+        # CMake runs again when the tree's CMake files changed, so that ctest lists today's tests.
+        subprocess.run(["ninja", "-C", str(self.build), "build.ninja"], check=True,
+                       stdout=subprocess.DEVNULL)
         self.prefixes = []
         self.spent = {}
+        self.programs = {}  # test: the build outputs it runs
+        self.sources = {}  # test: the files of the tree those are built from
 
     def ninja(self, targets):
         return run(["ninja", "-C", str(self.build), f"-j{self.jobs}", *targets], self.build)
+
+    def outputs_named(self, texts):
+        """The build outputs among the paths in the texts, relative to the build tree."""
+        found = set()
+        for text in texts:
+            for path in re.findall(re.escape(str(self.build)) + r"/[^\s,;:'\"]+", text):
+                relative = Path(path).relative_to(self.build).as_posix()
+                query = subprocess.run(["ninja", "-C", str(self.build), "-t", "query", relative],
+                                       capture_output=True, text=True)
+                if query.returncode == 0 and "input:" in query.stdout:
+                    found.add(relative)
+        return sorted(found)
 
     def compiled_sources(self, targets):
         """The source files the targets are built from, relative to the tree."""
@@ -208,6 +228,13 @@ class Suites:
         root = self.build.parent.parent
         return {Path(line).relative_to(root).as_posix() for line in listing.splitlines()
                 if line.startswith(str(root) + "/")}
+
+    def tests_of(self, names, path):
+        """The tests among `names` that run a program built from `path`."""
+        return [name for name in names if path in self.sources[name]]
+
+    def programs_of(self, names):
+        return sorted({program for name in names for program in self.programs[name]})
 
     def keep_wineservers(self, prefixes):
         """One wineserver per prefix for the whole run: Wine starts its services once, not for
@@ -242,6 +269,13 @@ class Suites:
             directory = properties.get("WORKING_DIRECTORY", self.build)
             tests[test["name"]] = (test.get("command"), directory, environment, properties)
         self.tests = tests
+        for name in names:
+            command, _, _, properties = tests[name]
+            self.programs[name] = self.outputs_named(command + properties.get("ENVIRONMENT", []))
+            if not self.programs[name]:
+                sys.exit(f"{name} runs no program of the {self.build.name} build")
+        for name in names:
+            self.sources[name] = self.compiled_sources(self.programs[name])
         needed = {f for name in names for f in tests[name][3].get("FIXTURES_REQUIRED", [])}
         for name, (command, cwd, environment, properties) in tests.items():
             if needed & set(properties.get("FIXTURES_SETUP", [])):
@@ -310,15 +344,15 @@ def main():
             if judge.preset not in builds:
                 builds[judge.preset] = Suites(scratch, judge.preset, args.jobs)
             suites = builds[judge.preset]
-            if suites.ninja(judge.targets) != 0:
-                sys.exit(f"the unmutated tree does not build with the {judge.preset} preset")
             suites.load_tests(judge.tests)
+            if suites.ninja(suites.programs_of(judge.tests)) != 0:
+                sys.exit(f"the unmutated tree does not build with the {judge.preset} preset")
             suites.keep_wineservers(judge.wine_prefixes)
             suites.time_tests(judge.tests)
-        # A file that no judged target is built from cannot be judged: say so and leave it out.
-        judged = {f: builds[FOLDERS[f].preset].compiled_sources(FOLDERS[f].targets)
-                  for f in folders}
-        left_out = sorted({site[0] for site in sites if site[0] not in judged[folder_of(site)]})
+        # A file that no judged test's program is built from cannot be judged: say so, leave it.
+        left_out = sorted({site[0] for site in sites
+                           if not builds[FOLDERS[folder_of(site)].preset].tests_of(
+                               FOLDERS[folder_of(site)].tests, site[0])})
         for path in left_out:
             count = sum(site[0] == path for site in sites)
             print(f"left out: {path} ({count} mutants), no suite of its folder is built from it")
@@ -339,15 +373,16 @@ def judge_sample(args, texts, sites, sample, scratch, builds):
         path, start, end, replacement = site
         judge = FOLDERS[folder_of(site)]
         suites = builds[judge.preset]
+        tests = suites.tests_of(judge.tests, path)
         target = scratch / path
         original = texts[path]
         target.write_text(original[:start] + replacement + original[end:])
         mutant_began = time.monotonic()
         try:
-            if suites.ninja(judge.targets) != 0:
+            if suites.ninja(suites.programs_of(tests)) != 0:
                 broken.append(site)
                 verdict = "not compiled"
-            elif suites.passes(judge.tests):
+            elif suites.passes(tests):
                 survivors.append(site)
                 verdict = "SURVIVED"
             else:
