@@ -293,12 +293,16 @@ class Suites:
             self.spent[name] = time.monotonic() - began
             print(f"{name}: {self.spent[name]:.1f} s on the unmutated tree", file=sys.stderr)
 
-    def passes(self, names):
+    def verdict(self, names):
+        """"killed", "SURVIVED" or "not compiled". Each test's programs are built just before it
+        runs, so a mutant the first test kills costs no build of the programs of the others."""
         for name in sorted(names, key=self.spent.get):
+            if self.ninja(self.programs[name]) != 0:
+                return "not compiled"
             command, cwd, environment, _ = self.tests[name]
             if run(command, cwd, max(10.0, 10 * self.spent[name]), environment) != 0:
-                return False
-        return True
+                return "killed"
+        return "SURVIVED"
 
 
 def folder_of(site):
@@ -316,6 +320,8 @@ def main():
     parser.add_argument("--scratch", type=Path, default=ROOT / "build" / "mutate",
                         help="copy of the tree to mutate, kept between runs")
     args = parser.parse_args()
+    # Stopped from outside, the run still puts the mutated file back and ends its wineservers.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped"))
 
     texts = {}
     for folder in FOLDERS:
@@ -379,15 +385,8 @@ def judge_sample(args, texts, sites, sample, scratch, builds):
         target.write_text(original[:start] + replacement + original[end:])
         mutant_began = time.monotonic()
         try:
-            if suites.ninja(suites.programs_of(tests)) != 0:
-                broken.append(site)
-                verdict = "not compiled"
-            elif suites.passes(tests):
-                survivors.append(site)
-                verdict = "SURVIVED"
-            else:
-                killed.append(site)
-                verdict = "killed"
+            verdict = suites.verdict(tests)
+            {"not compiled": broken, "SURVIVED": survivors, "killed": killed}[verdict].append(site)
         finally:
             target.write_text(original)
         spent[folder_of(site)] += time.monotonic() - mutant_began
