@@ -22,7 +22,7 @@ constexpr EventRow EVENT_ROWS[] = {
 };
 
 char event_text[EVENT_TEXT_CAPACITY];
-char status_text[16];
+char status_text[sizeof "4294967295"]; // any unsigned in decimal
 // A TOKEN_USER and the largest SID it can point at.
 alignas(TOKEN_USER) unsigned char token_user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
 
@@ -48,7 +48,7 @@ PSID process_user()
     HANDLE token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
         return nullptr;
-    DWORD length = 0;
+    DWORD length;
     const BOOL known =
         GetTokenInformation(token, TokenUser, token_user, sizeof token_user, &length);
     CloseHandle(token);

@@ -85,8 +85,7 @@ StatusCode read_variable(const char *name, const char *guid_text, void *buffer, 
     *size = stored;
     if (stored != 0)
         return STATUS_SUCCESS;
-    return map_status(READ_ERRORS, sizeof READ_ERRORS / sizeof READ_ERRORS[0], GetLastError(),
-                      STATUS_READ_FAILED);
+    return map_status(READ_ERRORS, GetLastError(), STATUS_READ_FAILED);
 }
 
 StatusCode write_variable(const char *name, const char *guid_text, const void *data, size_t size,
@@ -110,8 +109,7 @@ StatusCode write_variable(const char *name, const char *guid_text, const void *d
     }
     if (written)
         return STATUS_SUCCESS;
-    return map_status(WRITE_ERRORS, sizeof WRITE_ERRORS / sizeof WRITE_ERRORS[0], GetLastError(),
-                      STATUS_WRITE_FAILED);
+    return map_status(WRITE_ERRORS, GetLastError(), STATUS_WRITE_FAILED);
 }
 
 DWORD enable_privilege(const char *privilege, bool enable)

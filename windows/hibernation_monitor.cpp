@@ -84,7 +84,7 @@ void run_hibernation_monitor(HINSTANCE instance)
     window_class.lpfnWndProc = monitor_window_proc;
     window_class.hInstance = instance;
     window_class.hIcon = icon;
-    window_class.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+    window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     window_class.lpszClassName = MONITOR_CLASS_NAME;
     if (RegisterClassA(&window_class) == 0)
         return;

@@ -1,21 +1,25 @@
 // The one place that opens the process token and adjusts a privilege in it.
 #include "privileges.h"
 
+PrivilegeCalls privilege_calls = {OpenProcessToken, LookupPrivilegeValueA, AdjustTokenPrivileges,
+                                  CloseHandle};
+
 bool adjust_privilege(const char *privilege, bool enable, TOKEN_PRIVILEGES *previous)
 {
+    const PrivilegeCalls &c = privilege_calls;
     HANDLE token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+    if (!c.open_process_token(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
         return false;
     TOKEN_PRIVILEGES wanted = {};
     bool adjusted = false;
-    if (LookupPrivilegeValueA(nullptr, privilege, &wanted.Privileges[0].Luid)) {
+    if (c.lookup_privilege_value(nullptr, privilege, &wanted.Privileges[0].Luid)) {
         wanted.PrivilegeCount = 1;
         wanted.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
-        DWORD previous_length = 0;
-        adjusted = AdjustTokenPrivileges(token, FALSE, &wanted, previous ? sizeof *previous : 0,
-                                         previous, previous ? &previous_length : nullptr);
+        DWORD previous_length;
+        adjusted = c.adjust_token_privileges(token, FALSE, &wanted, previous ? sizeof *previous : 0,
+                                             previous, previous ? &previous_length : nullptr);
     }
-    CloseHandle(token);
+    c.close_handle(token);
     return adjusted;
 }
 

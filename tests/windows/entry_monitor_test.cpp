@@ -117,6 +117,10 @@ TEST(Entry, WholePass)
             EXPECT_EQ(fake.last_force, c.forced ? TRUE : FALSE);
         }
         EXPECT_EQ(monitor_runs, c.monitors);
+        // The firmware's privilege is enabled before anything else, the right to restart after.
+        EXPECT_STREQ(fake.privilege_log, c.restarts
+                                             ? "SeSystemEnvironmentPrivilege+ SeShutdownPrivilege+ "
+                                             : "SeSystemEnvironmentPrivilege+ ");
     }
 }
 
@@ -161,10 +165,13 @@ unsigned icon_adds, icon_deletes, menus_tracked;
 bool start_second_monitor;
 unsigned second_monitor_icon_adds;
 NOTIFYICONDATAA added_icon;
+RECT window_rect;
+HCURSOR class_cursor;
 
-BOOL WINAPI fake_track(HMENU menu, UINT flags, int, int, int, HWND owner, const RECT *rect)
+BOOL WINAPI fake_track(HMENU menu, UINT flags, int, int, int reserved, HWND owner, const RECT *rect)
 {
     ++menus_tracked;
+    EXPECT_EQ(reserved, 0);
     char text[64] = {};
     GetMenuStringA(menu, COMMAND_TERMINATE, text, sizeof text, MF_BYCOMMAND);
     EXPECT_STREQ(text, "&Terminate Quiplex UEFI");
@@ -182,6 +189,8 @@ BOOL WINAPI fake_notify(DWORD action, PNOTIFYICONDATAA data)
     }
     ++icon_adds;
     added_icon = *data;
+    GetWindowRect(data->hWnd, &window_rect);
+    class_cursor = reinterpret_cast<HCURSOR>(GetClassLongPtrA(data->hWnd, GCLP_HCURSOR));
     if (start_second_monitor) {
         start_second_monitor = false;
         const unsigned before = icon_adds;
@@ -243,6 +252,13 @@ TEST_F(Monitor, NoRequestPending)
     EXPECT_EQ(added_icon.uFlags, 7u);
     EXPECT_EQ(added_icon.uCallbackMessage, 0x8000u);
     EXPECT_STREQ(added_icon.szTip, "Quiplex UEFI Waiting...");
+    EXPECT_EQ(added_icon.uID, 0u);
+    // A hidden 5 by 5 window at the screen's corner with the arrow, as the tray expects.
+    EXPECT_EQ(window_rect.left, 0);
+    EXPECT_EQ(window_rect.top, 0);
+    EXPECT_EQ(window_rect.right, 5);
+    EXPECT_EQ(window_rect.bottom, 5);
+    EXPECT_EQ(class_cursor, LoadCursorA(nullptr, IDC_ARROW));
     EXPECT_EQ(FindWindowA(MONITOR_CLASS_NAME, nullptr), nullptr);
 }
 
@@ -336,8 +352,21 @@ TEST_F(Monitor, SecondMonitorEndsAtOnce)
 TEST(MonitorWindowProc, ResultsByMessage)
 {
     install_fakes(true, false, false, false);
-    // The tray callback answers 0 whatever the mouse did; no window needed for that path.
-    EXPECT_EQ(monitor_window_proc(nullptr, TRAY_CALLBACK_MESSAGE, 0, WM_LBUTTONUP), 0);
+    // Each message the monitor handles answers 0; no window is needed for these paths.
+    const struct {
+        UINT message;
+        WPARAM wparam;
+        LPARAM lparam;
+    } handled[] = {
+        {TRAY_CALLBACK_MESSAGE, 0, WM_LBUTTONUP},
+        {WM_CLOSE, 0, 0},
+        {WM_COMMAND, COMMAND_TERMINATE, 0},
+        {WM_DESTROY, 0, 0},
+    };
+    for (const auto &m : handled)
+        EXPECT_EQ(monitor_window_proc(nullptr, m.message, m.wparam, m.lparam), 0) << m.message;
+    MSG quit;
+    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)); // WM_DESTROY's
     EXPECT_EQ(fake.write_count, 0u);
 }
 

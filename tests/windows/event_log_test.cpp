@@ -87,20 +87,30 @@ TEST(EventLog, AFailingLogChangesNothingForTheCaller)
 
 TEST(EventLog, ALongTextIsCutWithoutHalfALineBreak)
 {
-    install_event_fakes();
-    // Every other character a line break: the cut falls where a "\r\n" would not fit.
-    std::string text;
-    while (text.size() < EVENT_TEXT_CAPACITY)
-        text += "x\n";
-    record_event(AUDIT_WRITTEN, text.c_str(), 0);
-    ASSERT_EQ(captured.strings.size(), 2u);
-    const std::string &sent = captured.strings[0];
-    EXPECT_LT(sent.size(), EVENT_TEXT_CAPACITY);
-    EXPECT_GE(sent.size(), EVENT_TEXT_CAPACITY - 3);
-    EXPECT_EQ(sent.substr(0, 6), "x\r\nx\r\n");
-    EXPECT_NE(sent.back(), '\r');
-    for (size_t at = sent.find('\n'); at != std::string::npos; at = sent.find('\n', at + 1))
-        ASSERT_EQ(sent[at - 1], '\r') << at;
+    // The text fills the 8,191 characters before the NUL as far as each character fits whole:
+    // a "\r\n" that would not fit is left out with all that follows.
+    auto repeated = [](const std::string &part, size_t times) {
+        std::string text;
+        while (times-- > 0)
+            text += part;
+        return text;
+    };
+    const struct {
+        std::string text, sent;
+    } rows[] = {
+        {std::string(9000, 'x'), std::string(8191, 'x')},
+        {repeated("x\n", 3000), repeated("x\r\n", 2730) + "x"},
+        {"y" + std::string(5000, '\n'), "y" + repeated("\r\n", 4095)},
+        {std::string(5000, '\n'), repeated("\r\n", 4095)},
+    };
+    static_assert(EVENT_TEXT_CAPACITY == 8192);
+    for (const auto &row : rows) {
+        install_event_fakes();
+        record_event(AUDIT_WRITTEN, row.text.c_str(), 0);
+        ASSERT_EQ(captured.strings.size(), 2u);
+        EXPECT_EQ(captured.strings[0].size(), row.sent.size());
+        EXPECT_TRUE(captured.strings[0] == row.sent);
+    }
 }
 
 // Event Viewer loads the registered EventMessageFile as data and formats the event's ID with

@@ -7,6 +7,7 @@
 #include "firmware_store.h"
 #include "guard_service.h"
 #include "power_guard.h"
+#include "privileges.h"
 #include "restart.h"
 
 FakeFirmware fake;
@@ -216,6 +217,57 @@ void record(AuditKind kind, const char *text, StatusCode status)
     ++fake.record_count;
 }
 
+BOOL WINAPI open_token(HANDLE process, DWORD access, PHANDLE token)
+{
+    ++fake.token_opens;
+    fake.token_access = access;
+    fake.own_process = process == GetCurrentProcess();
+    if (fake.token_refusal == REFUSE_OPEN) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return OpenProcessToken(process, access, token);
+}
+
+BOOL WINAPI look_up_privilege(LPCSTR system, LPCSTR name, PLUID luid)
+{
+    EXPECT_EQ(system, nullptr);
+    strncat(fake.privilege_log, name, sizeof fake.privilege_log - strlen(fake.privilege_log) - 3);
+    if (fake.token_refusal == REFUSE_LOOKUP) {
+        SetLastError(ERROR_NO_SUCH_PRIVILEGE);
+        return FALSE;
+    }
+    return LookupPrivilegeValueA(system, name, luid);
+}
+
+BOOL WINAPI adjust_token(HANDLE token, BOOL disable_all, PTOKEN_PRIVILEGES state, DWORD length,
+                         PTOKEN_PRIVILEGES previous, PDWORD returned_length)
+{
+    EXPECT_FALSE(disable_all);
+    ++fake.adjustments;
+    fake.adjusted = *state;
+    fake.adjusted_length = length;
+    fake.previous_asked = previous != nullptr;
+    fake.returned_length_asked = returned_length != nullptr;
+    strcat(fake.privilege_log,
+           state->Privileges[0].Attributes == SE_PRIVILEGE_ENABLED ? "+ " : "- ");
+    if (fake.token_refusal == REFUSE_ADJUST) {
+        SetLastError(ERROR_NOT_ALL_ASSIGNED);
+        return FALSE;
+    }
+    const BOOL adjusted =
+        AdjustTokenPrivileges(token, disable_all, state, length, previous, returned_length);
+    if (previous != nullptr && fake.reported_previous_count >= 0)
+        previous->PrivilegeCount = static_cast<DWORD>(fake.reported_previous_count);
+    return adjusted;
+}
+
+BOOL WINAPI close_token(HANDLE object)
+{
+    ++fake.token_closes;
+    return CloseHandle(object);
+}
+
 } // namespace
 
 void install_fakes(bool ex_variants, bool plain_variants, bool ex_shutdown, bool plain_shutdown)
@@ -231,6 +283,8 @@ void install_fakes(bool ex_variants, bool plain_variants, bool ex_shutdown, bool
     restart_calls.exit_windows_ex = fake_exit_windows;
     service_query_calls = {open_manager, open_service, query_status, close_handle};
     service_calls = {register_handler, set_status, record};
+    privilege_calls = {open_token, look_up_privilege, adjust_token, close_token};
+    fake.reported_previous_count = -1;
     if (status_reported == nullptr)
         status_reported = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     ResetEvent(status_reported);

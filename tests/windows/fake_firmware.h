@@ -25,6 +25,8 @@ struct FakeRecord {
     uint32_t status;
 };
 
+enum TokenRefusal { REFUSE_NOTHING, REFUSE_OPEN, REFUSE_LOOKUP, REFUSE_ADJUST };
+
 struct FakeFirmware {
     FakeVariable variables[4];
     FakeWrite writes[16];
@@ -59,6 +61,16 @@ struct FakeFirmware {
     unsigned status_count;
     FakeRecord records[8];
     unsigned record_count;
+    // token fakes: Wine's own calls, recorded; a test may make one fail
+    TokenRefusal token_refusal;
+    int reported_previous_count; // -1: as Wine reports it
+    unsigned token_opens, token_closes, adjustments;
+    DWORD token_access;
+    bool own_process;
+    TOKEN_PRIVILEGES adjusted; // what the last adjustment asked for
+    DWORD adjusted_length;     // the room it gave for the previous state
+    bool previous_asked, returned_length_asked;
+    char privilege_log[160]; // "NAME+ " or "NAME- " for each adjustment asked
 };
 
 extern FakeFirmware fake;

@@ -262,6 +262,9 @@ TEST(GuardService, ReportsItsStatesAndEndsWithExitCodeZero)
             EXPECT_EQ(status.dwControlsAccepted, i == 1 ? 0x45u : 0u) << i;
             EXPECT_EQ(status.dwWin32ExitCode, DWORD(NO_ERROR)) << i;
             EXPECT_EQ(status.dwServiceSpecificExitCode, 0u) << i;
+            EXPECT_EQ(status.dwCheckPoint, 0u) << i;
+            // A pending state promises the next report within a second; a settled one nothing.
+            EXPECT_EQ(status.dwWaitHint, i % 2 == 0 ? 1000u : 0u) << i;
         }
         EXPECT_EQ(fake.write_count, 0u);
         EXPECT_EQ(fake.record_count, 0u);

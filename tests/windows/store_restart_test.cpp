@@ -151,6 +151,63 @@ TEST(AdjustPrivilege, WithoutPreviousStateRecordUnderWine)
     EXPECT_FALSE(adjust_privilege("SeNoSuchPrivilege", true, nullptr));
 }
 
+// What the token is asked, over Wine's own token: one privilege, its state, room for the
+// previous state only when a record is wanted; the token closed whenever it was opened.
+TEST(AdjustPrivilege, OnePrivilegeAskedAndTheTokenClosed)
+{
+    LUID shutdown = {};
+    ASSERT_TRUE(LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &shutdown));
+    for (bool enable : {true, false}) {
+        for (bool with_record : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "enable " << enable << ", record " << with_record);
+            install_fakes(false, false, false, false);
+            TOKEN_PRIVILEGES previous = {};
+            EXPECT_TRUE(
+                adjust_privilege("SeShutdownPrivilege", enable, with_record ? &previous : nullptr));
+            EXPECT_EQ(fake.token_opens, 1u);
+            EXPECT_TRUE(fake.own_process);
+            EXPECT_EQ(fake.token_access, DWORD(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY));
+            EXPECT_EQ(fake.adjusted.PrivilegeCount, 1u);
+            EXPECT_EQ(fake.adjusted.Privileges[0].Luid.LowPart, shutdown.LowPart);
+            EXPECT_EQ(fake.adjusted.Privileges[0].Luid.HighPart, shutdown.HighPart);
+            EXPECT_EQ(fake.adjusted.Privileges[0].Attributes, enable ? 2u : 0u);
+            EXPECT_EQ(fake.adjusted_length, with_record ? sizeof previous : 0u);
+            EXPECT_EQ(fake.previous_asked, with_record);
+            EXPECT_EQ(fake.returned_length_asked, with_record);
+            EXPECT_EQ(fake.token_closes, 1u);
+        }
+    }
+    const struct {
+        TokenRefusal refusal;
+        unsigned adjustments, closes;
+    } refusals[] = {{REFUSE_OPEN, 0, 0}, {REFUSE_LOOKUP, 0, 1}, {REFUSE_ADJUST, 1, 1}};
+    for (const auto &r : refusals) {
+        install_fakes(false, false, false, false);
+        fake.token_refusal = r.refusal;
+        EXPECT_FALSE(adjust_privilege("SeShutdownPrivilege", true, nullptr)) << r.refusal;
+        EXPECT_EQ(fake.adjustments, r.adjustments) << r.refusal;
+        EXPECT_EQ(fake.token_closes, r.closes) << r.refusal;
+        EXPECT_EQ(enable_privilege("SeShutdownPrivilege", true),
+                  static_cast<DWORD>(ERROR_FUNCTION_FAILED))
+            << r.refusal;
+    }
+}
+
+// enable_privilege tells from the previous state whether anything changed.
+TEST(EnablePrivilege, NothingChangedWhenWindowsRecordsNoPreviousState)
+{
+    const struct {
+        int previous_count;
+        DWORD result;
+    } rows[] = {{0, ERROR_ALREADY_INITIALIZED}, {1, ERROR_SUCCESS}};
+    for (const auto &row : rows) {
+        install_fakes(false, false, false, false);
+        fake.reported_previous_count = row.previous_count;
+        EXPECT_EQ(enable_privilege("SeSystemEnvironmentPrivilege", true), row.result);
+        EXPECT_STREQ(fake.privilege_log, "SeSystemEnvironmentPrivilege+ ");
+    }
+}
+
 struct RestartCase {
     bool ex_present;
     bool plain_present;
@@ -195,6 +252,8 @@ TEST(Restart, ChoiceOfFunctionAndRetryRule)
         if (c.ex_calls || c.exit_calls) {
             EXPECT_EQ(fake.last_reason, 0x80000000u);
         }
+        // The right to shut down is enabled first, on Windows NT, whichever function follows.
+        EXPECT_STREQ(fake.privilege_log, "SeShutdownPrivilege+ ");
     }
 }
 
