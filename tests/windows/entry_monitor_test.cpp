@@ -340,6 +340,19 @@ TEST_F(Monitor, OnlyRightButtonReleaseOpensTheMenuWhichEndsTheMonitor)
     EXPECT_EQ(fake.write_count, 0u);
 }
 
+// A class this process registered already (a monitor that ran before): no second window.
+TEST_F(Monitor, ClassAlreadyRegisteredNoWindow)
+{
+    WNDCLASSA window_class = {};
+    window_class.lpfnWndProc = monitor_window_proc;
+    window_class.hInstance = GetModuleHandleA(nullptr);
+    window_class.lpszClassName = MONITOR_CLASS_NAME;
+    ASSERT_NE(RegisterClassA(&window_class), 0);
+    run();
+    EXPECT_EQ(icon_adds, 0u);
+    EXPECT_EQ(icon_deletes, 0u);
+}
+
 TEST_F(Monitor, SecondMonitorEndsAtOnce)
 {
     start_second_monitor = true;

@@ -311,3 +311,9 @@ const FakeVariable *fake_variable(const char *name)
 {
     return find(name);
 }
+
+void fake_delete_variable(const char *name)
+{
+    if (FakeVariable *v = find(name))
+        v->present = false;
+}

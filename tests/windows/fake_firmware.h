@@ -79,5 +79,7 @@ extern FakeFirmware fake;
 void install_fakes(bool ex_variants, bool plain_variants, bool ex_shutdown, bool plain_shutdown);
 void fake_set_variable(const char *name, const void *data, DWORD size);
 const FakeVariable *fake_variable(const char *name);
+// Deletes a variable behind the program's back, as another program may.
+void fake_delete_variable(const char *name);
 // Signalled each time the fake service status handle receives a report.
 HANDLE fake_status_reported();

@@ -11,6 +11,7 @@
 #include "fake_firmware.h"
 #include "front_end.h"
 #include "messages.h"
+#include "request_report.h"
 
 namespace {
 
@@ -134,6 +135,18 @@ const std::string HELP = std::string(USAGE_TEXT_WINDOWS) + TOOL_OPTIONS_TEXT;
 const std::string INVALID = "error C0000004: The command is not valid.\r\nCommand: ";
 const std::string NOT_FOUND = "error C0000004: Zarvex UEFI was not found.\r\nCommand: ";
 
+// A reading run's failure kept for the event log holds 4,095 characters at most.
+const std::string LONG_STATUS = "--status" + std::string(5000, ' ');
+std::string kept_failure(const char *message, const std::string &command, int status)
+{
+    char text[4096];
+    format_failure_text(message, command.c_str(), text, sizeof text);
+    std::string event = "error C0000004: ";
+    for (const char *at = text; *at != '\0'; at++)
+        event += *at == '\n' ? std::string("\r\n") : std::string(1, *at);
+    return event + " | " + std::to_string(status);
+}
+
 struct UnseenCase {
     const char *command;
     bool visible;
@@ -170,6 +183,8 @@ const UnseenCase UNSEEN_CASES[] = {
     // A reading run's failure: an event only where nobody saw it.
     {"--status", false, true, false, ERROR_INVALID_FUNCTION, 0, true, true, 76, MESSAGE_NOT_FOUND,
      "", {NOT_FOUND + "\"--status\" | 76"}},
+    {LONG_STATUS.c_str(), false, true, false, ERROR_INVALID_FUNCTION, 0, true, true, 76,
+     MESSAGE_NOT_FOUND, "", {kept_failure(MESSAGE_NOT_FOUND, LONG_STATUS, 76)}},
     {"--status=json", false, true, false, ERROR_INVALID_FUNCTION, 0, true, true, 76,
      "{\"status\":76,\"boot_manager\":null,\"request\":null}", "", {}},
     {"1/noreboot", false, false, false, 0, 0, false, true, 8, "(none)", MESSAGE_NOT_FOUND,

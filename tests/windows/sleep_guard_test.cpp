@@ -35,6 +35,7 @@ struct Step {
     Holds after;
     const char *record; // what the service records; null: nothing
     DWORD write_error = 0;
+    bool deleted_first = false; // another program deleted the request just before the event
 };
 
 // The request pending before the first suspend.
@@ -91,6 +92,11 @@ const SleepCase SLEEP_CASES[] = {
     {"writes that fail with nothing pending",
      NONE,
      {{S, ABSENT, RECORD_SUSPEND_FAILED, FAIL}, {R, ABSENT, nullptr, ERROR_ENVVAR_NOT_FOUND}}},
+    // A put-back that fails is recorded even where the request is gone: only a delete's
+    // failure over an absent variable is none.
+    {"a put-back that fails after the request was deleted",
+     ITEM,
+     {{S, CURRENT, SAVED}, {R, ABSENT, RECORD_RESUME_FAILED, FAIL, true}}},
     // A resume the guard saw no suspend for leaves a request made meanwhile alone.
     {"a resume without a suspend", ITEM, {{R, PENDING, nullptr}}},
 };
@@ -213,6 +219,8 @@ TEST(SleepGuards, SameBytesFromTheMonitorAndTheService)
                 if (step.event == 0)
                     break;
                 SCOPED_TRACE(step.event == S ? "suspend" : "resume");
+                if (step.deleted_first)
+                    fake_delete_variable("Quiplex");
                 fake.write_error = step.write_error;
                 if (running)
                     guard.deliver(step.event);
