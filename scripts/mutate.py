@@ -173,8 +173,10 @@ def sync_tree(scratch):
         (scratch / relative).mkdir(parents=True, exist_ok=True)
         for name in files:
             source, copy = Path(folder) / name, scratch / relative / name
+            # A fresh time stamp: the source's own may be older than an object the scratch
+            # build made from a mutant of it since, and ninja would keep that object.
             if not copy.exists() or copy.read_bytes() != source.read_bytes():
-                shutil.copy2(source, copy)
+                shutil.copy(source, copy)
 
 
 def run(command, cwd, timeout=None, env=None):
