@@ -6,7 +6,8 @@
 #include "power_guard.h"
 #include "variable_store.h"
 
-ServiceCalls service_calls = {RegisterServiceCtrlHandlerExA, SetServiceStatus, record_event};
+ServiceCalls service_calls = {RegisterServiceCtrlHandlerExA, SetServiceStatus, record_event,
+                              CreateEventA};
 
 namespace {
 
@@ -123,7 +124,7 @@ void WINAPI guard_service_main(DWORD, LPSTR *)
     if (status_handle == nullptr)
         return;
     report(SERVICE_START_PENDING, 0);
-    stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    stop_event = service_calls.create_event(nullptr, TRUE, FALSE, nullptr);
     if (stop_event == nullptr) {
         report(SERVICE_STOPPED, 0, GetLastError());
         return;

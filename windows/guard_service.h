@@ -13,6 +13,9 @@ struct ServiceCalls {
     BOOL(WINAPI *set_status)(SERVICE_STATUS_HANDLE handle, LPSERVICE_STATUS status);
     // One record in the Application event log (record_event); null records nothing.
     void (*record)(AuditKind kind, const char *text, StatusCode status);
+    // The event a stop control sets, which the service's main waits for.
+    HANDLE(WINAPI *create_event)
+    (LPSECURITY_ATTRIBUTES security, BOOL manual_reset, BOOL initially_set, LPCSTR name);
 };
 
 extern ServiceCalls service_calls;

@@ -217,6 +217,16 @@ void record(AuditKind kind, const char *text, StatusCode status)
     ++fake.record_count;
 }
 
+HANDLE WINAPI create_event(LPSECURITY_ATTRIBUTES security, BOOL manual_reset, BOOL initially_set,
+                           LPCSTR name)
+{
+    if (fake.stop_event_refused) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return CreateEventA(security, manual_reset, initially_set, name);
+}
+
 BOOL WINAPI open_token(HANDLE process, DWORD access, PHANDLE token)
 {
     ++fake.token_opens;
@@ -282,7 +292,7 @@ void install_fakes(bool ex_variants, bool plain_variants, bool ex_shutdown, bool
     restart_calls.sleep = fake_sleep;
     restart_calls.exit_windows_ex = fake_exit_windows;
     service_query_calls = {open_manager, open_service, query_status, close_handle};
-    service_calls = {register_handler, set_status, record};
+    service_calls = {register_handler, set_status, record, create_event};
     privilege_calls = {open_token, look_up_privilege, adjust_token, close_token};
     fake.reported_previous_count = -1;
     if (status_reported == nullptr)

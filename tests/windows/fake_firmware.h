@@ -61,6 +61,7 @@ struct FakeFirmware {
     unsigned status_count;
     FakeRecord records[8];
     unsigned record_count;
+    bool stop_event_refused; // the service's CreateEventA fails with ERROR_NOT_ENOUGH_MEMORY
     // token fakes: Wine's own calls, recorded; a test may make one fail
     TokenRefusal token_refusal;
     int reported_previous_count; // -1: as Wine reports it

@@ -301,6 +301,21 @@ bool system_environment_privilege_enabled()
     return enabled;
 }
 
+// Without its stop event the service could never end: it reports stopped with the error at once.
+TEST(GuardService, WithoutItsStopEventStopsWithTheError)
+{
+    install_fakes(true, false, false, false);
+    fake.stop_event_refused = true;
+    guard_service_main(1, nullptr);
+    ASSERT_EQ(fake.status_count, 2u);
+    EXPECT_EQ(fake.statuses[0].dwCurrentState, DWORD(SERVICE_START_PENDING));
+    const SERVICE_STATUS &stopped = fake.statuses[1];
+    EXPECT_EQ(stopped.dwCurrentState, DWORD(SERVICE_STOPPED));
+    EXPECT_EQ(stopped.dwControlsAccepted, 0u);
+    EXPECT_EQ(stopped.dwWin32ExitCode, DWORD(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(stopped.dwWaitHint, 0u);
+}
+
 TEST(GuardService, EnablesTheFirmwarePrivilegeBeforeRunning)
 {
     install_fakes(true, false, false, false);
