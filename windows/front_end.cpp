@@ -159,7 +159,7 @@ bool write_line_to(DWORD standard_handle, const char *text)
     for (;;) {
         const char *end = strchr(text, '\n');
         const DWORD length = static_cast<DWORD>(end != nullptr ? end - text : strlen(text));
-        DWORD written = 0;
+        DWORD written;
         if (!WriteFile(output, text, length, &written, nullptr) || written != length ||
             !WriteFile(output, "\r\n", 2, &written, nullptr))
             return false;

@@ -80,7 +80,7 @@ bool window_station_visible()
 {
     HWINSTA station = entry_calls.get_process_window_station();
     USEROBJECTFLAGS flags = {};
-    DWORD needed = 0;
+    DWORD needed;
     return station != nullptr &&
            entry_calls.get_user_object_information(station, UOI_FLAGS, &flags, sizeof flags,
                                                    &needed) &&

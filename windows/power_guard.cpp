@@ -11,9 +11,8 @@ SleepResult guard_suspend(PowerGuard *guard)
     SleepOutcome outcome = SLEEP_KEPT;
     // A second suspend keeps the first copy: reading now would see our own /Current rewrite.
     if (!guard->suspended) {
+        // A guard that holds no suspend is all zero, so nothing read leaves the size at 0.
         guard->saved_request = copy_pending_request(&guard->saved_request_size);
-        if (guard->saved_request == nullptr)
-            guard->saved_request_size = 0;
         guard->suspended = true;
         outcome = guard->saved_request != nullptr ? SLEEP_SAVED : SLEEP_NOTHING_SAVED;
     }

@@ -144,12 +144,16 @@ TEST(Entry, WritesThePayloadAndCountsAnOversizedProbeAsPresent)
 
 TEST(Entry, PreviousInstanceEndsAtOnce)
 {
+    entry_calls.message_box = capture_box;
     entry_calls.run_monitor = count_monitor;
     install_fakes(true, false, false, false);
     fake_set_variable("ZarvexUEFI", PRESENT, 4);
     monitor_runs = 0;
+    box_count = 0;
     EXPECT_EQ(run_quiplexu(nullptr, reinterpret_cast<HINSTANCE>(1), "/hibernate"), 0);
     EXPECT_EQ(monitor_runs, 0u);
+    EXPECT_EQ(box_count, 0u);
+    EXPECT_EQ(fake.write_count, 0u); // taken over all the same: never written as a name
 }
 
 // The monitor: messages are posted when the icon is added, i.e. once the loop is about to run.
