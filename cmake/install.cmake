@@ -1,6 +1,12 @@
 # Install rules: where `cmake --install` (and so each package) puts the programs and documents.
 include(GNUInstallDirs)
 
+# The user guides the README links, installed beside it as doc/ so the links resolve there too.
+set(QUIPLEX_GUIDES)
+foreach(guide command-line linux windows uefi-shell ansible)
+    list(APPEND QUIPLEX_GUIDES ${PROJECT_SOURCE_DIR}/doc/${guide}.md)
+endforeach()
+
 set(QUIPLEX_EFI_IMAGE_FOR_PACKAGE "" CACHE FILEPATH
     "quiplexefi.efi from a uefi build, installed beside quiplexlnx (scripts/package.sh sets it)")
 
@@ -15,6 +21,7 @@ if(QUIPLEX_PLATFORM STREQUAL "windows")
             \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${program}.exe\" COMMAND_ERROR_IS_FATAL ANY)")
     endforeach()
     install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+    install(FILES ${QUIPLEX_GUIDES} DESTINATION doc)
     return()
 endif()
 
@@ -79,6 +86,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
               ${PROJECT_SOURCE_DIR}/packaging/copyright
               ${CMAKE_CURRENT_BINARY_DIR}/install/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${QUIPLEX_GUIDES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc)
 # A component of its own, so the .rpm can leave it out.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quiplex COMPONENT deb_only)

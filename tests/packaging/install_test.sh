@@ -19,6 +19,11 @@ expected="0755 lib/systemd/system-sleep/quiplex
 0644 share/doc/quiplex/README.md
 0644 share/doc/quiplex/changelog.gz
 0644 share/doc/quiplex/copyright
+0644 share/doc/quiplex/doc/ansible.md
+0644 share/doc/quiplex/doc/command-line.md
+0644 share/doc/quiplex/doc/linux.md
+0644 share/doc/quiplex/doc/uefi-shell.md
+0644 share/doc/quiplex/doc/windows.md
 0644 share/lintian/overrides/quiplex
 0644 share/man/man8/quiplexlnx.8.gz
 0644 share/zsh/vendor-completions/_quiplexlnx"

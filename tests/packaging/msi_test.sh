@@ -70,6 +70,10 @@ for program in quiplexu quiplexc; do
     cmp "$temp/zip/quiplexu-$version-win64/$program.exe" "$dir/$program.exe" ||
         fail "$program.exe differs"
 done
+# The README's links name the guides in doc/ beside it.
+for guide in "$temp/zip/quiplexu-$version-win64/doc/"*.md; do
+    cmp "$guide" "$dir/doc/${guide##*/}" || fail "doc/${guide##*/} not installed as in the zip"
+done
 # The folder on the system PATH, once, so that a new prompt finds quiplexc by its name.
 system_path() {
     wine reg query "$environment" /v PATH | tr -d '\r' | sed -n 's/^ *PATH *REG_[A-Z_]* *//p'

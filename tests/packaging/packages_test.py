@@ -25,6 +25,7 @@ DEB = os.path.join(PACKAGES, "quiplex_%s_amd64.deb" % VERSION)
 ZIP = os.path.join(PACKAGES, "quiplexu-%s-win64.zip" % VERSION)
 RPM = os.path.join(PACKAGES, "quiplex-%s-1.x86_64.rpm" % VERSION)
 
+GUIDES = ("ansible", "command-line", "linux", "uefi-shell", "windows")
 DEB_FILES = {
     "usr/sbin/quiplexlnx": 0o755,
     "usr/lib/systemd/system-sleep/quiplex": 0o755,
@@ -34,13 +35,14 @@ DEB_FILES = {
     "usr/share/doc/quiplex/LICENSE": 0o644,
     "usr/share/doc/quiplex/copyright": 0o644,
     "usr/share/doc/quiplex/changelog.gz": 0o644,
+    **{"usr/share/doc/quiplex/doc/%s.md" % guide: 0o644 for guide in GUIDES},
     "usr/share/lintian/overrides/quiplex": 0o644,
     "usr/share/bash-completion/completions/quiplexlnx": 0o644,
     "usr/share/zsh/vendor-completions/_quiplexlnx": 0o644,
 }
 # The .rpm holds the same files but the lintian overrides, and owns only its own directories.
 RPM_FILES = {name: mode for name, mode in DEB_FILES.items() if "lintian" not in name}
-RPM_DIRECTORIES = {"usr/lib/quiplex", "usr/share/doc/quiplex"}
+RPM_DIRECTORIES = {"usr/lib/quiplex", "usr/share/doc/quiplex", "usr/share/doc/quiplex/doc"}
 MODES = {"r": 4, "w": 2, "x": 1, "-": 0}
 
 INIT_BODY = """mount -t efivarfs none $EFIVARS
@@ -166,9 +168,10 @@ class Packages(unittest.TestCase):
     def test_zip_holds_the_programs_and_documents(self):
         top = "quiplexu-%s-win64/" % VERSION
         with zipfile.ZipFile(ZIP) as z:
-            self.assertEqual(sorted(z.namelist()), [top + "LICENSE", top + "README.md",
-                                                    top + "quiplexc.exe", top + "quiplexguard.exe",
-                                                    top + "quiplexu.exe"])
+            self.assertEqual(sorted(z.namelist()),
+                             [top + "LICENSE", top + "README.md", top + "doc/"] +
+                             [top + "doc/%s.md" % guide for guide in GUIDES] +
+                             [top + "quiplexc.exe", top + "quiplexguard.exe", top + "quiplexu.exe"])
             # quiplexu a GUI program (subsystem 2), quiplexc and the service's a console one (3).
             for name, subsystem in (("quiplexu.exe", 2), ("quiplexc.exe", 3),
                                     ("quiplexguard.exe", 3)):
