@@ -257,12 +257,21 @@ class Suites:
         for prefix in self.prefixes:
             subprocess.run(["wineserver", "-k"], env={**os.environ, "WINEPREFIX": str(prefix)})
 
+    def ctest_listing(self):
+        return json.loads(subprocess.run(
+            ["ctest", "--test-dir", str(self.build), "--show-only=json-v1"],
+            check=True, capture_output=True, text=True).stdout)
+
     def load_tests(self, names):
         """Each test's command, directory and environment as ctest would run it; runs the fixtures
         they need once."""
-        listing = json.loads(subprocess.run(
-            ["ctest", "--test-dir", str(self.build), "--show-only=json-v1"],
-            check=True, capture_output=True, text=True).stdout)
+        listing = self.ctest_listing()
+        # ctest leaves out the command of a test whose program was never built; a test named
+        # after its program gets it built first.
+        unbuilt = [t["name"] for t in listing["tests"] if t["name"] in names and "command" not in t]
+        if unbuilt:
+            self.ninja(unbuilt)
+            listing = self.ctest_listing()
         tests = {}
         for test in listing["tests"]:
             properties = {p["name"]: p["value"] for p in test.get("properties", [])}
@@ -273,6 +282,8 @@ class Suites:
         self.tests = tests
         for name in names:
             command, _, _, properties = tests[name]
+            if command is None:
+                sys.exit(f"ctest finds no program for {name}: build it in {self.build} first")
             self.programs[name] = self.outputs_named(command + properties.get("ENVIRONMENT", []))
             if not self.programs[name]:
                 sys.exit(f"{name} runs no program of the {self.build.name} build")
