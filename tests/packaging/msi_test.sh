@@ -31,16 +31,7 @@ entries() {  # "ProductCode DisplayVersion" of each Add/Remove Programs entry of
         print code, v[3] }'
 }
 # The hibernation guard service: its state and exit code as sc prints them, its processes.
-service_field() {  # FIELD: the number sc query prints after it; nothing when not installed
-    wine sc query QuiplexGuard | tr -d '\r' | sed -n "s/^ *$1 *: *\([0-9]*\).*/\1/p"
-}
-wait_for_service() {  # STATE: polls, as the manager answers before the service has reported
-    for _ in $(seq 100); do
-        [ "$(service_field STATE)" = "$1" ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
+source "$source/tests/windows/wine_trace.sh"
 guard_pids() { pgrep -f '^C:\\Program Files\\Quiplex\\quiplexguard\.exe$' | tr '\n' ' '; }
 # Wine ends a session, and its services, once no program runs; the next one starts the
 # automatic services anew. A program waiting on a pipe holds one session across commands.
@@ -119,20 +110,20 @@ for value in "DisplayName +REG_SZ +Quiplex hibernation guard" \
     grep -q -E "^ +$value\$" <<<"$values" || fail "service: no $value"
 done
 hold_session
-wait_for_service 4 || fail "service not running after the install: state $(service_field STATE)"
+wait_for_guard 4 || fail "service not running after the install: state $(guard_field STATE)"
 [ -n "$(guard_pids)" ] || fail "no quiplexguard.exe process after the install"
 wine net stop QuiplexGuard >/dev/null 2>&1 || fail "net stop: status $?"
-wait_for_service 1 || fail "service not stopped by net stop: state $(service_field STATE)"
-check "exit code after the stop" "$(service_field WIN32_EXIT_CODE)" 0
+wait_for_guard 1 || fail "service not stopped by net stop: state $(guard_field STATE)"
+check "exit code after the stop" "$(guard_field WIN32_EXIT_CODE)" 0
 for _ in $(seq 50); do [ -z "$(guard_pids)" ] && break; sleep 0.1; done
 check "processes after the stop" "$(guard_pids)" ""
 wine net start QuiplexGuard >/dev/null 2>&1 || fail "net start: status $?"
-wait_for_service 4 || fail "service not started by net start: state $(service_field STATE)"
+wait_for_guard 4 || fail "service not started by net start: state $(guard_field STATE)"
 before_upgrade=$(guard_pids)
 
 msiexec /i "$temp/newer.msi" /qn || fail "upgrade: status $?"
 check "after the upgrade" "$(entries | cut -d' ' -f2)" "$newer"
-wait_for_service 4 || fail "service not running after the upgrade: state $(service_field STATE)"
+wait_for_guard 4 || fail "service not running after the upgrade: state $(guard_field STATE)"
 after_upgrade=$(guard_pids)
 [ -n "$after_upgrade" ] && [ "$after_upgrade" != "$before_upgrade" ] ||
     fail "the upgrade did not stop and restart the service: '$before_upgrade' '$after_upgrade'"
@@ -141,7 +132,7 @@ check "downgrade box" "$(boxes msiexec /i "$msi" /qb)" \
     '"A newer version of Quiplex UEFI is installed. Uninstall it first.","Install Failed",00000000'
 check "after the downgrade" "$(entries | cut -d' ' -f2)" "$newer"
 msiexec /x "$temp/newer.msi" /qn || fail "uninstall: status $?"
-check "service after the uninstall" "$(service_field STATE)" ""
+check "service after the uninstall" "$(guard_field STATE)" ""
 ! system_path | tr ';' '\n' | grep -q -i 'Quiplex' || fail "still on the PATH: $(system_path)"
 ! wine reg query "$source_key" >/dev/null 2>&1 || fail "the event source is still registered"
 everything | diff "$temp/before" - || fail "uninstall left the lines above behind"
@@ -151,7 +142,7 @@ check "processes after the uninstall" "$(guard_pids)" ""
 msiexec /i "$msi" /qn GUARD=0 || fail "install with GUARD=0: status $?"
 [ -f "$dir/quiplexu.exe" ] && [ ! -e "$dir/quiplexguard.exe" ] ||
     fail "GUARD=0 installed: $(ls "$dir")"
-check "service with GUARD=0" "$(service_field STATE)" ""
+check "service with GUARD=0" "$(guard_field STATE)" ""
 ! wine reg query 'HKLM\System\CurrentControlSet\Services\QuiplexGuard' >/dev/null 2>&1 ||
     fail "GUARD=0 registered the service"
 [ -n "$(find "$WINEPREFIX" -path '*Start Menu*' -name 'Quiplex hibernation monitor.lnk')" ] ||

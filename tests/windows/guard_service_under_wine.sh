@@ -12,15 +12,6 @@ source "$(dirname "$0")/wine_trace.sh"
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 wine() { timeout 120 /usr/lib/wine/wine64 "$@"; }
-query() { wine sc query QuiplexGuard | tr -d '\r'; }
-field() { query | sed -n "s/^ *$1 *: *\([0-9]*\).*/\1/p"; }
-wait_for_state() {  # STATE: polls, as the manager answers before the service has reported
-    for _ in $(seq 100); do
-        [ "$(field STATE)" = "$1" ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
 
 rm -rf "$prefix"
 wine wineboot -i 2>/dev/null
@@ -34,7 +25,7 @@ trap 'wineserver -k' EXIT
 wine sc create QuiplexGuard binpath= "$(winepath -w "$guard" 2>/dev/null)" start= demand \
     >/dev/null || fail "sc create"
 wine net start QuiplexGuard >/dev/null 2>&1 || fail "net start: status $?"
-wait_for_state 4 || fail "not running after net start: $(query)"
+wait_for_guard 4 || fail "not running after net start: $(guard_query)"
 
 # quiplexu /hibernate (over file firmware that holds the boot manager) beside the running
 # service: one box, exit 0, no monitor window.
@@ -54,7 +45,7 @@ not_needed='The Quiplex hibernation guard service is running; the monitor is not
     fail "beside_service: the monitor started"
 
 wine net stop QuiplexGuard >/dev/null 2>&1 || fail "net stop: status $?"
-wait_for_state 1 || fail "not stopped after net stop: $(query)"
+wait_for_guard 1 || fail "not stopped after net stop: $(guard_query)"
 
 # With the service stopped the monitor starts (Wine has no display here, so its window fails and
 # it ends at once).
@@ -81,7 +72,7 @@ grep -q '^quiplexguard.exe is the program of the service QuiplexGuard' <<<"$outp
     fail "started alone: said '$output'"
 
 wine sc delete QuiplexGuard >/dev/null || fail "sc delete"
-query | grep -q 'STATE' && fail "still registered after sc delete: $(query)"
+guard_query | grep -q 'STATE' && fail "still registered after sc delete: $(guard_query)"
 
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]

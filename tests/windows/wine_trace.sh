@@ -10,6 +10,19 @@ events_in() {  # TRACE-FILE
         tr -d '\n' | tr '@' '\n' | sed '/^$/d'
 }
 
+# The service QuiplexGuard as `sc query` shows it, through the sourcing script's `wine`.
+guard_query() { wine sc query QuiplexGuard | tr -d '\r'; }
+guard_field() {  # FIELD: the number sc query prints after it; nothing when not installed
+    guard_query | sed -n "s/^ *$1 *: *\([0-9]*\).*/\1/p"
+}
+wait_for_guard() {  # STATE: polls, as the manager answers before the service has reported
+    for _ in $(seq 100); do
+        [ "$(guard_field STATE)" = "$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 # Wine's form of a Unix path: the Z: drive.
 windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
 
