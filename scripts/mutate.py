@@ -301,7 +301,8 @@ class Suites:
         tests = {}
         for test in listing["tests"]:
             properties = {p["name"]: p["value"] for p in test.get("properties", [])}
-            environment = dict(os.environ, GTEST_FAIL_FAST="1")
+            # The Wine scripts leave the servers this run keeps to it.
+            environment = dict(os.environ, GTEST_FAIL_FAST="1", QUIPLEX_WINE_KEPT="1")
             environment.update(v.split("=", 1) for v in properties.get("ENVIRONMENT", []))
             directory = properties.get("WORKING_DIRECTORY", self.build)
             tests[test["name"]] = CtestTest(test.get("command"), directory, environment,

@@ -6,6 +6,7 @@
 set -u
 exe=$1 fake_build=$2 prefix=$3 out=$4
 source "$(dirname "$0")/wine.sh" "$prefix" || exit 1
+wine_session
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 source "$(dirname "$0")/wine_trace.sh"

@@ -4,6 +4,7 @@
 set -u
 exe=$1 prefix=$2 out=$3
 source "$(dirname "$0")/wine.sh" "$prefix" || exit 1
+wine_session
 export WINEDEBUG=+relay
 failures=0
 

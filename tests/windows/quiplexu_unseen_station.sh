@@ -7,6 +7,7 @@
 set -u
 exe=$1 fake_build=$2 launcher=$3 prefix=$4 out=$5
 source "$(dirname "$0")/wine.sh" "$prefix" || exit 1
+wine_session
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 source "$(dirname "$0")/wine_trace.sh"

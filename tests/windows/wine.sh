@@ -1,7 +1,7 @@
 # The Wine environment of every Windows test: headless, quiet, no Mono or Gecko installer prompts,
 # and each prefix a copy of one made once per build (wineboot takes far longer than a copy).
 #   source wine.sh PREFIX        sets the environment for PREFIX, making it first if need be,
-#                                and defines wine (with a time limit)
+#                                and defines wine (with a time limit) and wine_session
 #   bash wine.sh PREFIX PROGRAM ARGS...   runs PROGRAM there (the toolchain's emulator)
 #   bash wine.sh --fresh PREFIX [PROGRAM ARGS...]   the same in a new copy, made afresh
 # The made prefix is QUIPLEX_WINE_BASE, else wineprefix-base beside PREFIX.
@@ -54,6 +54,12 @@ export WINEPREFIX=$1
 shift
 
 wine() { timeout 120 /usr/lib/wine/wine64 "$@"; }
+# One server, and Wine's own services, for all of a script's programs: they start once and stay
+# out of its traces. Ended with the script, unless the caller keeps it up (mutate.py).
+wine_session() {
+    [ -n "${QUIPLEX_WINE_KEPT:-}" ] && return 0
+    wineserver -p && trap 'wineserver -k' EXIT
+}
 
 # Run rather than sourced: the program and its arguments.
 if [ "${BASH_SOURCE[0]}" = "$0" ] && [ $# -gt 0 ]; then
