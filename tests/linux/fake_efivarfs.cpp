@@ -290,23 +290,6 @@ RunResult run_guarded(const char *program, const std::vector<std::string> &argum
 
 int main(int argc, char **argv)
 {
-    // Started by hand or by ctest, the suite starts itself again inside the rig; where it cannot
-    // make one, the rig runs it all the same with QUIPLEX_NAMESPACE_PROBLEM set.
-    if (getenv("QUIPLEX_NAMESPACE_RIG") == nullptr &&
-        getenv("QUIPLEX_NAMESPACE_PROBLEM") == nullptr) {
-        char self[PATH_MAX];
-        if (realpath("/proc/self/exe", self) != nullptr) {
-            std::vector<char *> rig{
-                const_cast<char *>("bash"),       const_cast<char *>(NAMESPACE_RIG_PATH),
-                const_cast<char *>("--stub"),     const_cast<char *>(REBOOT_STUB_PATH),
-                const_cast<char *>("--else-run"), self};
-            for (int i = 1; i < argc; i++)
-                rig.push_back(argv[i]);
-            rig.push_back(nullptr);
-            execv("/bin/bash", rig.data());
-        }
-        fprintf(stderr, "linux_tests: cannot start tests/linux/namespace_rig.sh\n");
-    }
     testing::InitGoogleTest(&argc, argv);
     namespace_problem = check_namespace();
     if (!namespace_problem.empty())

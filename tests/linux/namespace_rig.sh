@@ -10,6 +10,7 @@
 #                       with QUIPLEX_NAMESPACE_PROBLEM saying why (a suite that skips what needs it)
 # Otherwise exits 77 (skipped) where no namespace can be made, the command never started.
 set -euo pipefail
+arguments=("$@")
 stub='' boot_manager=1 show=0 else_run=0 outer=''
 while [ $# -gt 0 ]; do
     case $1 in
@@ -23,10 +24,6 @@ while [ $# -gt 0 ]; do
 done
 [ $# -gt 0 ] || { echo "usage: namespace_rig.sh [--stub FILE] [--no-boot-manager] [--show] COMMAND" >&2; exit 2; }
 
-options=()
-[ -n "$stub" ] && options+=(--stub "$stub")
-[ "$boot_manager" = 1 ] || options+=(--no-boot-manager)
-[ "$show" = 0 ] || options+=(--show)
 cannot() {  # REASON COMMAND...
     local reason=$1
     shift
@@ -42,8 +39,8 @@ if [ -z "$outer" ]; then
     unshare --mount --propagation private true 2>/dev/null ||
         cannot "no mount namespace can be made here" "$@"
     # Without --fork unshare becomes the shell, so the caller's pid is the namespace's.
-    exec unshare --mount --propagation private bash "$0" "${options[@]}" \
-        --outer-namespace "$(readlink /proc/self/ns/mnt)" "$@"
+    exec unshare --mount --propagation private bash "$0" \
+        --outer-namespace "$(readlink /proc/self/ns/mnt)" "${arguments[@]}"
 fi
 
 # Its mounts cover /sys/firmware and /sbin: only ever in a namespace other than the caller's.

@@ -31,15 +31,18 @@ quiplex_wine_prefix() {  # PREFIX [fresh]
     fi
     [ -e "$prefix/.quiplex-made" ] && return 0
     quiplex_wine_base "$base" || return 1
-    local file
-    rm -rf "$prefix" "$prefix.new" && cp -al "$base" "$prefix.new" || return 1
-    while IFS= read -r -d '' file; do
-        cp -p "$file" "$file.copy" && mv "$file.copy" "$file" || return 1
-    done < <(find "$prefix.new" -type f ! -name '*.dll' ! -name '*.exe' -print0)
-    mv "$prefix.new" "$prefix" || return 1
-    # A copy's first session settles it in its new place; a service created meanwhile is lost.
-    WINEPREFIX=$prefix /usr/lib/wine/wine64 cmd /c exit 0 >/dev/null 2>&1
-    WINEPREFIX=$prefix wineserver -w
+    (
+        flock 9 || exit 1
+        [ -e "$prefix/.quiplex-made" ] && exit 0
+        rm -rf "$prefix" "$prefix.new" && cp -al "$base" "$prefix.new" || exit 1
+        while IFS= read -r -d '' file; do
+            cp -p "$file" "$file.copy" && mv "$file.copy" "$file" || exit 1
+        done < <(find "$prefix.new" -type f ! -name '*.dll' ! -name '*.exe' -print0)
+        mv "$prefix.new" "$prefix" || exit 1
+        # A copy's first session settles it in its new place; a service created meanwhile is lost.
+        WINEPREFIX=$prefix /usr/lib/wine/wine64 cmd /c exit 0 >/dev/null 2>&1
+        WINEPREFIX=$prefix wineserver -w
+    ) 9>"$prefix.lock"
 }
 
 quiplex_wine_fresh=
