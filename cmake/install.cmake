@@ -28,7 +28,7 @@ endif()
 # The firmware loads the image from the EFI system partition, never from here: the
 # administrator copies it there (and signs it first where Secure Boot is on).
 if(QUIPLEX_PLATFORM STREQUAL "uefi")
-    install(FILES ${QUIPLEX_EFI_IMAGE} DESTINATION lib/quiplex)
+    install(FILES $<TARGET_PROPERTY:quiplexefi,QUIPLEX_IMAGE> DESTINATION lib/quiplex)
     return()
 endif()
 if(QUIPLEX_EFI_IMAGE_FOR_PACKAGE)

@@ -9,8 +9,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Headless Wine with its prefix inside the build tree; no Mono or Gecko installer prompts.
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env -u DISPLAY WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
-    WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= /usr/lib/wine/wine64)
+# Wine as the test scripts set it up, with its prefix inside the build tree.
+set(CMAKE_CROSSCOMPILING_EMULATOR /bin/bash ${CMAKE_CURRENT_LIST_DIR}/../tests/windows/wine.sh
+    ${CMAKE_BINARY_DIR}/wineprefix)
 # GoogleTest needs std::mutex, i.e. the posix thread model; -static keeps winpthread inside the PE.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-undefined")

@@ -18,4 +18,6 @@ function(quiplex_sleep_hook target output program)
         DEPENDS ${QUIPLEX_SLEEP_HOOK_SCRIPT} ${PROJECT_SOURCE_DIR}/linux/sleep-hook.sh.in
         VERBATIM)
     add_custom_target(${target} ALL DEPENDS ${output})
+    # Where the hook is, for $<TARGET_PROPERTY:target,QUIPLEX_HOOK>.
+    set_target_properties(${target} PROPERTIES QUIPLEX_HOOK ${output})
 endfunction()

@@ -13,8 +13,32 @@ import sys
 import time
 from dataclasses import dataclass
 from pathlib import Path
+from typing import NamedTuple
 
 ROOT = Path(__file__).resolve().parent.parent
+WINE_SETUP = ROOT / "tests" / "windows" / "wine.sh"  # the Windows tests' own Wine set-up
+
+
+class Token(NamedTuple):
+    kind: str  # "word", "number", "punct" or "other"
+    start: int
+    end: int
+
+
+class Site(NamedTuple):
+    """One single-token mutant: text[start:end] of the file at `path` becomes `replacement`."""
+    path: str
+    start: int
+    end: int
+    replacement: str
+
+
+class CtestTest(NamedTuple):
+    """A test as ctest would run it."""
+    command: list  # None when ctest finds no program for it
+    directory: str
+    environment: dict
+    properties: dict
 
 
 @dataclass(frozen=True)
@@ -62,7 +86,7 @@ INTEGER = re.compile(r"(0[xX][0-9A-Fa-f]+|[0-9]+)([uUlL]*)$")
 
 
 def tokens(text):
-    """Yields (kind, start, end) for code tokens, leaving out comments, literals and directives."""
+    """Yields a Token for each code token, leaving out comments, literals and directives."""
     at_line_start = True
     pos = 0
     while pos < len(text):
@@ -82,7 +106,7 @@ def tokens(text):
         elif kind != "comment":
             at_line_start = False
             if kind != "string":
-                yield kind, match.start(), match.end()
+                yield Token(kind, match.start(), match.end())
         pos = match.end()
 
 
@@ -102,14 +126,14 @@ def integer_variants(literal):
 
 
 def sites_of(path, text):
-    """Every single-token mutant of one file as (path, start, end, replacement)."""
+    """Every single-token mutant of one file, as Sites."""
     found = []
     toks = list(tokens(text))
     angle_depth = 0
     assertion_depth = 0  # a static_assert is checked by the compiler, never by a test
     for i, (kind, start, end) in enumerate(toks):
         word = text[start:end]
-        previous = text[toks[i - 1][1]:toks[i - 1][2]] if i > 0 else ""
+        previous = text[toks[i - 1].start:toks[i - 1].end] if i > 0 else ""
         if previous == "static_assert" or assertion_depth > 0:
             assertion_depth += {"(": 1, ")": -1}.get(word, 0)
             continue
@@ -120,14 +144,14 @@ def sites_of(path, text):
             angle_depth -= 1
             continue
         if word in SWAPS:
-            found.append((path, start, end, SWAPS[word]))
+            found.append(Site(path, start, end, SWAPS[word]))
         elif kind == "number":
-            found.extend((path, start, end, v) for v in integer_variants(word))
+            found.extend(Site(path, start, end, v) for v in integer_variants(word))
         if word in ("+", "-") and i + 1 < len(toks) and i > 0:
             following = toks[i + 1]
-            binary = toks[i - 1][0] in ("word", "number") or previous in (")", "]")
-            if binary and text[following[1]:following[2]] == "1":
-                found.append((path, toks[i - 1][2], following[2], ""))
+            binary = toks[i - 1].kind in ("word", "number") or previous in (")", "]")
+            if binary and text[following.start:following.end] == "1":
+                found.append(Site(path, toks[i - 1].end, following.end, ""))
     return found
 
 
@@ -247,7 +271,9 @@ class Suites:
             if prefix in self.prefixes:
                 continue
             environment = {**os.environ, "WINEPREFIX": str(prefix)}
-            prefix.mkdir(exist_ok=True)
+            # Made as the tests make it, if their fixtures have not already.
+            subprocess.run(["bash", str(WINE_SETUP), str(prefix), "cmd", "/c", "exit", "0"],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             subprocess.run(["wineserver", "-k"], env=environment, stderr=subprocess.DEVNULL)
             subprocess.run(["wineserver", "-w"], env=environment)
             subprocess.run(["wineserver", "-p"], env=environment, check=True)
@@ -275,10 +301,12 @@ class Suites:
         tests = {}
         for test in listing["tests"]:
             properties = {p["name"]: p["value"] for p in test.get("properties", [])}
-            environment = dict(os.environ, GTEST_FAIL_FAST="1")
+            # The Wine scripts leave the servers this run keeps to it.
+            environment = dict(os.environ, GTEST_FAIL_FAST="1", QUIPLEX_WINE_KEPT="1")
             environment.update(v.split("=", 1) for v in properties.get("ENVIRONMENT", []))
             directory = properties.get("WORKING_DIRECTORY", self.build)
-            tests[test["name"]] = (test.get("command"), directory, environment, properties)
+            tests[test["name"]] = CtestTest(test.get("command"), directory, environment,
+                                            properties)
         self.tests = tests
         for name in names:
             command, _, _, properties = tests[name]
@@ -289,7 +317,7 @@ class Suites:
                 sys.exit(f"{name} runs no program of the {self.build.name} build")
         for name in names:
             self.sources[name] = self.compiled_sources(self.programs[name])
-        needed = {f for name in names for f in tests[name][3].get("FIXTURES_REQUIRED", [])}
+        needed = {f for name in names for f in tests[name].properties.get("FIXTURES_REQUIRED", [])}
         for name, (command, cwd, environment, properties) in tests.items():
             if needed & set(properties.get("FIXTURES_SETUP", [])):
                 if run(command, cwd, 300, environment) != 0:
@@ -319,7 +347,7 @@ class Suites:
 
 
 def folder_of(site):
-    return site[0].split("/", 1)[0]
+    return site.path.split("/", 1)[0]
 
 
 def main():
@@ -369,13 +397,13 @@ def main():
             suites.keep_wineservers(judge.wine_prefixes)
             suites.time_tests(judge.tests)
         # A file that no judged test's program is built from cannot be judged: say so, leave it.
-        left_out = sorted({site[0] for site in sites
+        left_out = sorted({site.path for site in sites
                            if not builds[FOLDERS[folder_of(site)].preset].tests_of(
-                               FOLDERS[folder_of(site)].tests, site[0])})
+                               FOLDERS[folder_of(site)].tests, site.path)})
         for path in left_out:
-            count = sum(site[0] == path for site in sites)
+            count = sum(site.path == path for site in sites)
             print(f"left out: {path} ({count} mutants), no suite of its folder is built from it")
-        sites = [site for site in sites if site[0] not in left_out]
+        sites = [site for site in sites if site.path not in left_out]
         sample = random.Random(args.seed).sample(sites, min(args.count, len(sites)))
         return judge_sample(args, texts, sites, sample, scratch, builds)
     finally:

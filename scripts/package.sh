@@ -64,10 +64,11 @@ windows_installer() {
 
 mkdir -p "$out"
 rm -f "$out"/*.deb "$out"/*.rpm "$out"/*.zip "$out"/SHA256SUMS
-version=$(sed -n 's/^project(quiplex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
 # One .deb holds both builds: the uefi build's image goes into the linux build's install rules.
 build uefi build/package-uefi
+# The release number, as the build has it from project().
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package-uefi/CMakeCache.txt)
 build linux build/package-linux -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DQUIPLEX_EFI_IMAGE_FOR_PACKAGE="$top/build/package-uefi/uefi/quiplexefi.efi"
 pack build/package-linux "quiplex_${version}_amd64.deb" "quiplex-${version}-1.x86_64.rpm"

@@ -31,6 +31,11 @@ EOF
 presets=$(cmake --list-presets=configure 2>/dev/null | sed -n 's/^ *"\([^"]*\)".*/\1/p')
 passed=0 failed=0 skipped=0 status=0
 mkdir -p build
+# The builds one after the other (each uses every core), then the presets' tests side by side:
+# ctest runs each preset's tests in parallel too, keeping apart those that share a resource (the
+# emulated machine); across presets, machine.py's lock keeps to one emulator at a time.
+jobs=$(nproc)
+built=()
 for preset in $presets; do
     echo "=== preset $preset"
     if ! { cmake --preset "$preset" && cmake --build --preset "$preset"; }; then
@@ -38,9 +43,19 @@ for preset in $presets; do
         status=1 failed=$((failed + 1))
         continue
     fi
+    built+=("$preset")
+done
+for preset in "${built[@]}"; do
+    rm -f "$top/build/ctest-$preset.xml"
+    ctest --preset "$preset" -j "$jobs" --output-junit "$top/build/ctest-$preset.xml" \
+        >"$top/build/ctest-$preset.log" 2>&1 &
+done
+echo "=== testing ${built[*]} (logs in build/ctest-PRESET.log)"
+wait
+for preset in "${built[@]}"; do
+    echo "=== preset $preset: tests"
+    cat "$top/build/ctest-$preset.log"
     junit="$top/build/ctest-$preset.xml"
-    rm -f "$junit"
-    ctest --preset "$preset" --output-junit "$junit" || status=1
     if counts=$(count_results "$junit" 2>/dev/null); then
         read -r p f s <<<"$counts"
         passed=$((passed + p)) failed=$((failed + f)) skipped=$((skipped + s))

@@ -14,26 +14,12 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ANSIBLE_DIR = os.path.join(HERE, "..", "..", "ansible")
 SKIP = 77
 
-# Runs inside a new host namespace: $1 the host folder, $2 "1" when the boot manager is there.
-HOST_SETUP = r"""
-set -eu
-host=$1
-mount --make-rprivate /
-mount -t tmpfs quiplex-firmware /sys/firmware
-mkdir -p /sys/firmware/efi/efivars
-mount -t tmpfs quiplex-efivars /sys/firmware/efi/efivars
-[ "$2" = 1 ] && printf '\007\000\000\000Zv\001\000' > /sys/firmware/efi/efivars/ZarvexUEFI-%s
-mount -t tmpfs quiplex-run /run
-sbin=$(realpath /sbin)
-mount -t tmpfs quiplex-sbin "$sbin"
-printf '#!/bin/sh\n# quiplex fleet stub\necho "$0 $*" >> %%s/reboot-called\n' "$host" > "$sbin/reboot"
-chmod 755 "$sbin/reboot"
-if [ "$(stat -c %%d /sbin/)" != "$(stat -c %%d "$sbin")" ] || ! grep -q "quiplex fleet stub" /sbin/reboot
-then exit 1; fi
-echo ready
-# Reads until the program that started it closes the pipe or ends, so no namespace outlives it.
-read -r _ || :
-""" % GUID
+RIG = os.path.join(HERE, "..", "linux", "namespace_rig.sh")
+# Each host's /sbin/reboot: records a call in the host's folder.
+STUB = '#!/bin/sh\n# quiplex fleet stub\necho "$0 $*" >> %s/reboot-called\n'
+# What the rig runs in a host's namespace: reads until the program that started it closes the
+# pipe or ends, so no namespace outlives it.
+HOLD = 'echo ready; read -r _ || :'
 
 
 def enter_private_namespace():
@@ -62,10 +48,12 @@ class Fleet:
         for i, host in enumerate(self.hosts):
             folder = self.folder(host)
             os.makedirs(folder)
-            present = "0" if i in without_boot_manager else "1"
-            # Without --fork, unshare becomes the shell: its pid is the host's.
-            holder = subprocess.Popen(["unshare", "--mount", "--propagation", "private", "sh",
-                                       "-c", HOST_SETUP, "setup", folder, present],
+            stub = os.path.join(folder, "reboot-stub")
+            with open(stub, "w") as f:
+                f.write(STUB % folder)
+            options = ["--no-boot-manager"] if i in without_boot_manager else []
+            # The rig ends as the holding shell, in the same process: its pid is the host's.
+            holder = subprocess.Popen(["bash", RIG, "--stub", stub] + options + ["sh", "-c", HOLD],
                                       stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
             self.holders[host] = holder
             if holder.stdout.readline().strip() != "ready":

@@ -1,4 +1,4 @@
-// The private namespace, the fake efivarfs and the guarded runner; main() builds the namespace.
+// The fake efivarfs and the guarded runner, in the namespace the rig gave; main() checks it.
 #include "fake_efivarfs.h"
 
 #include <dirent.h>
@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <linux/fs.h>
-#include <sched.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
@@ -69,31 +68,35 @@ std::string read_pipe(int fd)
     return text;
 }
 
-// Everything the tests mount stays in this process's namespace and vanishes with it.
-std::string build_namespace()
+std::string link_text(const char *path)
 {
-    if (geteuid() != 0)
-        return "not running as root";
-    if (unshare(CLONE_NEWNS) != 0)
-        return errno_text("unshare(CLONE_NEWNS)");
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        return errno_text("making / private");
-    if (mount("quiplex-firmware", FIRMWARE, "tmpfs", 0, "mode=0755") != 0)
-        return errno_text("tmpfs over /sys/firmware");
-    // The sleep guard keeps its copy under /run; the tests give it a /run of their own.
-    if (mount("quiplex-run", "/run", "tmpfs", 0, "mode=0755") != 0)
-        return errno_text("tmpfs over /run");
+    char text[PATH_MAX];
+    const ssize_t length = readlink(path, text, sizeof text - 1);
+    return length > 0 ? std::string(text, size_t(length)) : "";
+}
+
+// The namespace is tests/linux/namespace_rig.sh's, which runs this suite; everything the tests
+// mount stays in it and vanishes with it. Outside it nothing is mounted: those tests skip.
+std::string check_namespace()
+{
+    const char *rig = getenv("QUIPLEX_NAMESPACE_RIG");
+    const std::string namespace_name = link_text("/proc/self/ns/mnt");
+    if (const char *problem = getenv("QUIPLEX_NAMESPACE_PROBLEM"))
+        return problem;
+    if (rig == nullptr || namespace_name.empty() || rig != namespace_name)
+        return "not started by tests/linux/namespace_rig.sh";
+    if (namespace_name == link_text("/proc/1/ns/mnt"))
+        return "the mount namespace is the machine's own";
 
     char resolved[PATH_MAX];
     if (realpath("/sbin", resolved) == nullptr)
         return errno_text("resolving /sbin");
     reboot_directory = resolved;
-    // A tmpfs over the whole directory hides the real reboot, whether or not one exists.
-    if (mount("quiplex-sbin", reboot_directory.c_str(), "tmpfs", 0, "mode=0755") != 0)
-        return errno_text("tmpfs over the reboot directory");
-    struct stat directory;
-    if (stat(reboot_directory.c_str(), &directory) != 0)
+    struct stat directory, root;
+    if (stat(reboot_directory.c_str(), &directory) != 0 || stat("/", &root) != 0)
         return errno_text("stat of the reboot directory");
+    if (directory.st_dev == root.st_dev)
+        return "the reboot directory is not covered";
     reboot_directory_device = directory.st_dev;
     install_reboot_stub();
     return "";
@@ -132,6 +135,8 @@ void remove_reboot_stub()
 
 void reset_efivars(EfivarsState state)
 {
+    // Never over the machine's own firmware variables.
+    ASSERT_TRUE(namespace_problem.empty()) << "no private mount namespace";
     umount2(EFIVARS, MNT_DETACH);
     umount2(FIRMWARE, MNT_DETACH);
     ASSERT_EQ(mount("quiplex-firmware", FIRMWARE, "tmpfs", 0, "mode=0755"), 0) << strerror(errno);
@@ -151,6 +156,7 @@ void reset_efivars(EfivarsState state)
 
 void reset_run()
 {
+    ASSERT_TRUE(namespace_problem.empty()) << "no private mount namespace";
     umount2("/run", MNT_DETACH);
     ASSERT_EQ(mount("quiplex-run", "/run", "tmpfs", 0, "mode=0755"), 0) << strerror(errno);
 }
@@ -285,7 +291,7 @@ RunResult run_guarded(const char *program, const std::vector<std::string> &argum
 int main(int argc, char **argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    namespace_problem = build_namespace();
+    namespace_problem = check_namespace();
     if (!namespace_problem.empty())
         fprintf(stderr, "linux_tests: skipping namespace tests: %s\n", namespace_problem.c_str());
     return RUN_ALL_TESTS();

@@ -1,15 +1,14 @@
 #!/bin/bash
 # Installs, upgrades and removes the MSI of build/packages with Wine's msiexec, with and without
 # the hibernation guard service, then checks signing.
-# Usage: msi_test.sh SOURCE_DIR, after scripts/package.sh (the packages test runs it).
+# Usage: msi_test.sh SOURCE_DIR VERSION, after scripts/package.sh (the packages test runs it).
 set -u
 source=$1
-version=$(sed -n 's/^project(quiplex VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
+version=$2
 newer=${version%.*}.$((${version##*.} + 1))
 packages=$source/build/packages temp=$(mktemp -d)
 zip=$packages/quiplexu-$version-win64.zip msi=$packages/quiplexu-$version-x64.msi
-export WINEPREFIX=$temp/prefix WINEARCH=win64 WINEDEBUG=-all DISPLAY=
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"  # no menu entries on this desktop
+source "$source/tests/windows/wine.sh" "$temp/prefix" || exit 1
 trap 'wineserver -k; rm -rf "$temp"' EXIT
 exe='C:\Program Files\Quiplex\quiplexu.exe' dir="$WINEPREFIX/drive_c/Program Files/Quiplex"
 uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
@@ -18,7 +17,6 @@ source_key='HKLM\System\CurrentControlSet\Services\EventLog\Application\Quiplex 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 check() { [ "$2" = "$3" ] || fail "$1: got '$2', wanted '$3'"; }
-wine() { /usr/lib/wine/wine64 "$@"; }
 msiexec() { wine msiexec "$1" "Z:${2//\//\\}" "${@:3}"; }
 boxes() {  # the message boxes in Wine's relay trace, as tests/windows/quiplexu_under_wine.sh reads
     WINEDEBUG=+relay "$@" 2>&1 >/dev/null | grep -a -o 'Call user32.MessageBox[AW](.*) ret' |
@@ -50,7 +48,6 @@ everything() {  # files, folders and registry keys, but the Windows Installer's 
 
 bash "$source/windows/make_msi.sh" "$zip" "$newer" "$temp/newer.msi" || fail "no $newer MSI"
 (mkdir "$temp/zip" && cd "$temp/zip" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
-wine wineboot -i 2>/dev/null
 # The Application log holds other sources on any Windows; Wine's is empty, and its msiexec
 # deletes a parent key that an uninstall leaves empty.
 wine reg add 'HKLM\System\CurrentControlSet\Services\Eventlog\Application\MsiInstaller' /f \

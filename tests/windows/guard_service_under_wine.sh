@@ -5,20 +5,14 @@
 # Usage: guard_service_under_wine.sh QUIPLEXGUARD WINDOWS_TESTS QUIPLEXU_FILE_FIRMWARE PREFIX
 set -u
 guard=$1 tests=$2 quiplexu=$3 prefix=$4
-export WINEPREFIX=$prefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-unset DISPLAY
 failures=0
 source "$(dirname "$0")/wine_trace.sh"
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-wine() { timeout 120 /usr/lib/wine/wine64 "$@"; }
 
-rm -rf "$prefix"
-wine wineboot -i 2>/dev/null
-# The first session of a new prefix is still setting it up: its service manager loses services
-# created meanwhile. The next one, kept by a persistent server, keeps the service running
-# between the commands below.
-wineserver -w
+# A prefix of its own made afresh, its server kept up so that the service runs between the
+# commands below.
+source "$(dirname "$0")/wine.sh" --fresh "$prefix" || exit 1
 wineserver -p
 trap 'wineserver -k' EXIT
 

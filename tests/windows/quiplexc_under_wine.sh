@@ -5,8 +5,8 @@
 # Usage: quiplexc_under_wine.sh QUIPLEXC_EXE FAKE_FIRMWARE_BUILD PREFIX OUT
 set -u
 exe=$1 fake_build=$2 prefix=$3 out=$4
-export WINEPREFIX=$prefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-unset DISPLAY
+source "$(dirname "$0")/wine.sh" "$prefix" || exit 1
+wine_session
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 source "$(dirname "$0")/wine_trace.sh"

@@ -3,8 +3,9 @@
 # Wine has no firmware variables, so no case here can reach a write or a restart.
 set -u
 exe=$1 prefix=$2 out=$3
-export WINEPREFIX=$prefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=+relay
-unset DISPLAY
+source "$(dirname "$0")/wine.sh" "$prefix" || exit 1
+wine_session
+export WINEDEBUG=+relay
 failures=0
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

@@ -6,8 +6,8 @@
 # Usage: quiplexu_unseen_station.sh QUIPLEXU_EXE FAKE_FIRMWARE_BUILD LAUNCHER PREFIX OUT
 set -u
 exe=$1 fake_build=$2 launcher=$3 prefix=$4 out=$5
-export WINEPREFIX=$prefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-unset DISPLAY
+source "$(dirname "$0")/wine.sh" "$prefix" || exit 1
+wine_session
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 source "$(dirname "$0")/wine_trace.sh"
