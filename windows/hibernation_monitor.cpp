@@ -45,7 +45,7 @@ void show_tray_menu(HWND window)
 const uint8_t *monitor_saved_request(size_t *size)
 {
     *size = guard.saved_request_size;
-    return guard.saved_request;
+    return guard.suspended && !guard.none_pending ? guard.saved_request : nullptr;
 }
 
 LRESULT CALLBACK monitor_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
