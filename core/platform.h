@@ -34,8 +34,8 @@ enum MessageKind {
 // status only.
 struct SavedRequestCalls {
     // STATUS_NOT_FOUND when nothing is saved, STATUS_CORRUPT for a copy no request can be put back
-    // from. Otherwise `*none_pending` tells a record that no request was pending from a saved copy
-    // of `*size` bytes (which may exceed `capacity`: then only `capacity` bytes are in `buffer`).
+    // from (one of more than `capacity` bytes included). Otherwise `*none_pending` tells a record
+    // that no request was pending from a saved copy of `*size` bytes, now in `buffer`.
     StatusCode (*load)(uint8_t *buffer, size_t capacity, size_t *size, bool *none_pending);
     // Saves `copy` (null: the record that no request was pending), replacing nothing on failure.
     StatusCode (*save)(const uint8_t *copy, size_t size);

@@ -12,31 +12,20 @@ namespace {
 
 uint8_t saved_copy[SAVED_REQUEST_LIMIT];
 
+// One row for each outcome; the last one, a failed write, ends the table.
+// clang-format off
 constexpr SleepText SLEEP_TEXTS[] = {
     {SLEEP_SAVED, MESSAGE_SUSPEND_SAVED, {RECORD_SUSPEND_SAVED}},
     {SLEEP_NOTHING_SAVED, MESSAGE_SUSPEND_NOTHING_SAVED, {RECORD_SUSPEND_NOTHING_SAVED}},
     {SLEEP_KEPT, MESSAGE_SUSPEND_KEPT, {RECORD_SUSPEND_KEPT}},
-    {SLEEP_PUT_BACK,
-     MESSAGE_RESUME_PUT_BACK,
-     {nullptr, RECORD_RESUME_PUT_BACK, RECORD_STOP_PUT_BACK}},
+    {SLEEP_PUT_BACK, MESSAGE_RESUME_PUT_BACK, {nullptr, RECORD_RESUME_PUT_BACK, RECORD_STOP_PUT_BACK}},
     {SLEEP_DELETED, MESSAGE_RESUME_DELETED, {nullptr, RECORD_RESUME_DELETED, RECORD_STOP_DELETED}},
     {SLEEP_NOTHING_TO_DO, MESSAGE_RESUME_NOTHING_SAVED, {}},
     {SLEEP_COPY_CORRUPT, MESSAGE_SAVED_COPY_CORRUPT, {}},
     {SLEEP_SAVE_FAILED, MESSAGE_SAVED_COPY_FAILED, {}},
-    {SLEEP_WRITE_FAILED,
-     nullptr,
-     {RECORD_SUSPEND_FAILED, RECORD_RESUME_FAILED, RECORD_RESUME_FAILED}},
+    {SLEEP_WRITE_FAILED, nullptr, {RECORD_SUSPEND_FAILED, RECORD_RESUME_FAILED, RECORD_RESUME_FAILED}},
 };
-
-constexpr bool rows_in_outcome_order()
-{
-    for (size_t i = 0; i < sizeof SLEEP_TEXTS / sizeof SLEEP_TEXTS[0]; i++) {
-        if (SLEEP_TEXTS[i].outcome != static_cast<SleepOutcome>(i))
-            return false;
-    }
-    return sizeof SLEEP_TEXTS / sizeof SLEEP_TEXTS[0] == SLEEP_WRITE_FAILED + 1;
-}
-static_assert(rows_in_outcome_order(), "one row for each outcome, in the enumeration's order");
+// clang-format on
 
 // Reads "Quiplex" into a heap buffer grown in 64-byte steps up to 256 bytes; null when no copy
 // could be taken (none pending, longer than 256 bytes, unreadable, or no memory).
@@ -80,26 +69,21 @@ StatusCode write_suspend_request(uint8_t *copy, size_t size)
     return status;
 }
 
-// The saved state, its copy in saved_copy; one larger than that is no copy a request left.
-StatusCode load_saved(const SavedRequestCalls *calls, size_t *size, bool *none_pending)
-{
-    const StatusCode status = calls->load(saved_copy, sizeof saved_copy, size, none_pending);
-    return status == STATUS_SUCCESS && !*none_pending && *size > sizeof saved_copy ? STATUS_CORRUPT
-                                                                                   : status;
-}
-
 } // namespace
 
 const SleepText &sleep_text(SleepOutcome outcome)
 {
-    return SLEEP_TEXTS[outcome];
+    const SleepText *row = SLEEP_TEXTS;
+    while (row->outcome != outcome && row->outcome != SLEEP_WRITE_FAILED)
+        row++;
+    return *row;
 }
 
 SleepResult suspend_request(const SavedRequestCalls *calls)
 {
     size_t size{};
     bool none_pending{};
-    StatusCode status = load_saved(calls, &size, &none_pending);
+    StatusCode status = calls->load(saved_copy, sizeof saved_copy, &size, &none_pending);
     SleepOutcome outcome = SLEEP_KEPT;
     if (status == STATUS_SUCCESS) {
         // A second suspend keeps the first copy: "Quiplex" now holds our own /Current value.
@@ -126,7 +110,7 @@ SleepResult resume_request(const SavedRequestCalls *calls)
 {
     size_t size{};
     bool none_pending{};
-    StatusCode status = load_saved(calls, &size, &none_pending);
+    StatusCode status = calls->load(saved_copy, sizeof saved_copy, &size, &none_pending);
     if (status == STATUS_NOT_FOUND)
         return {SLEEP_NOTHING_TO_DO, STATUS_SUCCESS};
     if (status == STATUS_CORRUPT) {

@@ -80,7 +80,7 @@ StatusCode load(uint8_t *buffer, size_t capacity, size_t *size, bool *none_pendi
         if (!read_fully(fd, buffer, wanted))
             status = STATUS_READ_FAULT;
         // A file under /run can be changed between the two runs: one no request left stays out.
-        else if (*size < SAVED_REQUEST_MINIMUM || *size > SAVED_REQUEST_LIMIT)
+        else if (*size < SAVED_REQUEST_MINIMUM || *size > capacity)
             status = STATUS_CORRUPT;
     }
     close(fd);

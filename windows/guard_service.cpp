@@ -56,7 +56,7 @@ void on_suspend()
             record(AUDIT_FAILED, RECORD_PROBE_FAILED, probe);
         return;
     }
-    record_result(SLEEP_STEP_SUSPEND, guard_suspend(&guard));
+    record_result(SLEEP_STEP_SUSPEND, suspend_request(saved_in(&guard)));
 }
 
 } // namespace
@@ -68,12 +68,12 @@ DWORD WINAPI guard_service_control(DWORD control, DWORD event_type, LPVOID, LPVO
         if (event_type == PBT_APMSUSPEND)
             on_suspend();
         else if (event_type == PBT_APMRESUMEAUTOMATIC)
-            record_result(SLEEP_STEP_RESUME, guard_resume(&guard));
+            record_result(SLEEP_STEP_RESUME, resume_request(saved_in(&guard)));
         return NO_ERROR;
     case SERVICE_CONTROL_STOP:
     case SERVICE_CONTROL_SHUTDOWN:
         // A stop between a suspend and its resume must not take the saved request with it.
-        record_result(SLEEP_STEP_STOP, guard_resume(&guard));
+        record_result(SLEEP_STEP_STOP, resume_request(saved_in(&guard)));
         report(SERVICE_STOP_PENDING, 0);
         SetEvent(stop_event);
         return NO_ERROR;

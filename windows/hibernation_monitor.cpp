@@ -18,9 +18,9 @@ void on_power_broadcast(WPARAM event)
     // /Current rewrite and put that back over the pending request at resume.
     if (event == PBT_APMSUSPEND) {
         if (!guard_service_running())
-            guard_suspend(&guard);
+            suspend_request(saved_in(&guard));
     } else if (event == PBT_APMRESUMEAUTOMATIC) {
-        guard_resume(&guard);
+        resume_request(saved_in(&guard));
     }
 }
 

@@ -9,16 +9,18 @@ ServiceQueryCalls service_query_calls = {OpenSCManagerA, OpenServiceA, QueryServ
 
 namespace {
 
-// The guard whose copy the calls below keep, for the one call of the core's guard that runs.
+// The guard whose copy the calls below keep, named by the last saved_in.
 PowerGuard *held;
 
 StatusCode load(uint8_t *buffer, size_t capacity, size_t *size, bool *none_pending)
 {
     if (!held->suspended)
         return STATUS_NOT_FOUND;
+    if (held->saved_request_size > capacity)
+        return STATUS_CORRUPT;
     *none_pending = held->none_pending;
     *size = held->saved_request_size;
-    memcpy(buffer, held->saved_request, *size < capacity ? *size : capacity);
+    memcpy(buffer, held->saved_request, *size);
     return STATUS_SUCCESS;
 }
 
@@ -44,16 +46,10 @@ constexpr SavedRequestCalls IN_MEMORY = {
 
 } // namespace
 
-SleepResult guard_suspend(PowerGuard *guard)
+const SavedRequestCalls *saved_in(PowerGuard *guard)
 {
     held = guard;
-    return suspend_request(&IN_MEMORY);
-}
-
-SleepResult guard_resume(PowerGuard *guard)
-{
-    held = guard;
-    return resume_request(&IN_MEMORY);
+    return &IN_MEMORY;
 }
 
 bool guard_service_running()

@@ -17,10 +17,10 @@ struct PowerGuard {
     bool none_pending; // nothing was pending at the first suspend
 };
 
-// The core's sleep guard over the copy `guard` holds in memory. A resume lets the copy go even
-// when its write failed: the next suspend takes a fresh one.
-SleepResult guard_suspend(PowerGuard *guard);
-SleepResult guard_resume(PowerGuard *guard);
+// The saved-copy seam over `guard`, for the core's suspend_request and resume_request until the
+// next call. A resume lets the copy go even when its write failed: the next suspend takes a fresh
+// one.
+const SavedRequestCalls *saved_in(PowerGuard *guard);
 
 // The service manager calls that tell whether the service runs, replaceable for tests.
 struct ServiceQueryCalls {
