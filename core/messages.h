@@ -86,6 +86,26 @@ inline constexpr char MESSAGE_SAVED_COPY_CORRUPT[] =
     "The saved request is not 4 to 256 bytes long; it was not written back.";
 inline constexpr char MESSAGE_SAVED_COPY_FAILED[] = "Unable to keep the saved request.";
 
+// What the Windows guard service records of its suspends, resumes and stops.
+inline constexpr char RECORD_SUSPEND_SAVED[] =
+    "Suspend: the pending request reads /Current until the resume.";
+inline constexpr char RECORD_SUSPEND_NOTHING_SAVED[] =
+    "Suspend: no request was pending; the request reads /Current until the resume.";
+inline constexpr char RECORD_SUSPEND_KEPT[] =
+    "Suspend again before a resume: the request saved at the first suspend was kept; the "
+    "request reads /Current again.";
+inline constexpr char RECORD_RESUME_PUT_BACK[] = "Resume: the saved request was put back.";
+inline constexpr char RECORD_RESUME_DELETED[] =
+    "Resume: no request was pending before the suspend; the request was deleted.";
+inline constexpr char RECORD_STOP_PUT_BACK[] =
+    "Stop before a resume: the saved request was put back.";
+inline constexpr char RECORD_STOP_DELETED[] =
+    "Stop before a resume: no request was pending before the suspend; the request was deleted.";
+inline constexpr char RECORD_SUSPEND_FAILED[] =
+    "Suspend: unable to make the pending request read /Current.";
+inline constexpr char RECORD_RESUME_FAILED[] =
+    "Resume: unable to put back the request that was pending before the suspend.";
+
 // The audit trail's word for a command that got the usage text instead of a run.
 inline constexpr char MESSAGE_INVALID_COMMAND[] = "The command is not valid.";
 

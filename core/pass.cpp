@@ -29,23 +29,6 @@ struct ReportSpace {
 };
 static_assert(STATUS_VALUE_CAPACITY >= PAYLOAD_MAX_SIZE, "a dry run's payload fits the value");
 
-struct OutcomeMessage {
-    SleepOutcome outcome;
-    const char *text;
-    bool changes_request; // recorded in the audit trail when it succeeds
-};
-
-constexpr OutcomeMessage SLEEP_MESSAGES[] = {
-    {SLEEP_SAVED, MESSAGE_SUSPEND_SAVED, true},
-    {SLEEP_NOTHING_SAVED, MESSAGE_SUSPEND_NOTHING_SAVED, true},
-    {SLEEP_KEPT, MESSAGE_SUSPEND_KEPT, true},
-    {SLEEP_PUT_BACK, MESSAGE_RESUME_PUT_BACK, true},
-    {SLEEP_DELETED, MESSAGE_RESUME_DELETED, true},
-    {SLEEP_NOTHING_TO_DO, MESSAGE_RESUME_NOTHING_SAVED, false},
-    {SLEEP_COPY_CORRUPT, MESSAGE_SAVED_COPY_CORRUPT, false},
-    {SLEEP_SAVE_FAILED, MESSAGE_SAVED_COPY_FAILED, false},
-};
-
 // The texts one after the other in the message buffer, cut to fit.
 const char *joined(const char *const *parts, size_t count)
 {
@@ -194,11 +177,10 @@ int show_status(const FrontEnd *front_end, bool json)
 
 int cancel_request(const FrontEnd *front_end, const char *command)
 {
-    // Asked first, because Windows reports deleting an absent variable as a plain failure.
+    // Asked first, so that a run that finds nothing pending writes nothing.
     StatusCode status = probe_variable(REQUEST_VARIABLE_NAME);
     if (status != STATUS_NOT_FOUND)
-        status =
-            write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, nullptr, 0, REQUEST_ATTRIBUTES);
+        status = delete_request();
     if (status == STATUS_NOT_FOUND) {
         front_end->show_message(MESSAGE_NONE_PENDING, MESSAGE_INFORMATION);
         return STATUS_SUCCESS;
@@ -223,16 +205,13 @@ int guard_sleep(const FrontEnd *front_end, bool suspend, const char *command)
                                        : resume_request(front_end->saved_request);
     if (result.outcome == SLEEP_WRITE_FAILED)
         return report_write_failure(front_end, command, result.status);
-    for (const OutcomeMessage &message : SLEEP_MESSAGES) {
-        if (message.outcome != result.outcome)
-            continue;
-        const bool failed = result.status != STATUS_SUCCESS;
-        front_end->show_message(message.text, failed ? MESSAGE_FAILURE : MESSAGE_INFORMATION);
-        if (failed)
-            record_failure(front_end, message.text, command, result.status);
-        else if (message.changes_request)
-            record_change(front_end, AUDIT_SLEEP_GUARD, message.text);
-    }
+    const char *text = sleep_text(result.outcome).message;
+    const bool failed = result.status != STATUS_SUCCESS;
+    front_end->show_message(text, failed ? MESSAGE_FAILURE : MESSAGE_INFORMATION);
+    if (failed)
+        record_failure(front_end, text, command, result.status);
+    else if (result.changed)
+        record_change(front_end, AUDIT_SLEEP_GUARD, text);
     return static_cast<int>(result.status);
 }
 

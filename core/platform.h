@@ -29,16 +29,20 @@ enum MessageKind {
     MESSAGE_DATA,        // machine-readable output (JSON) meant for a script
 };
 
-// Where the sleep guard keeps its copy of "Quiplex" between a suspend and the resume, when
-// those are two processes (Linux: files under /run). Each call returns a status only.
+// Where the sleep guard keeps its copy of "Quiplex" from a suspend to the resume: files under /run
+// on Linux, where the two are separate runs; memory in the Windows guards. Each call returns a
+// status only.
 struct SavedRequestCalls {
-    // STATUS_NOT_FOUND when nothing is saved. Otherwise `*none_pending` tells a record that no
-    // request was pending from a saved copy of `*size` bytes (which may exceed `capacity`:
-    // then only `capacity` bytes are in `buffer`).
+    // STATUS_NOT_FOUND when nothing is saved, STATUS_CORRUPT for a copy no request can be put back
+    // from (one of more than `capacity` bytes included). Otherwise `*none_pending` tells a record
+    // that no request was pending from a saved copy of `*size` bytes, now in `buffer`.
     StatusCode (*load)(uint8_t *buffer, size_t capacity, size_t *size, bool *none_pending);
     // Saves `copy` (null: the record that no request was pending), replacing nothing on failure.
     StatusCode (*save)(const uint8_t *copy, size_t size);
     StatusCode (*remove)();
+    // After a resume whose write failed: true lets the copy go, so that the next suspend takes a
+    // fresh one (the Windows guards); false keeps it for another resume (quiplexlnx --resume).
+    bool forget_after_failed_resume = false;
 };
 
 // What the audit trail (Windows event log, syslog) records: each change of the pending request,

@@ -1,23 +1,34 @@
-// The sleep guard's decisions, shared by the Windows monitor and the Linux suspend and resume.
+// The sleep guard's decisions, shared by the Windows guards and quiplexlnx --suspend/--resume.
 #include "sleep_guard.h"
 
 #include <stdlib.h>
 #include <string.h>
 
 #include "boot_request.h"
+#include "messages.h"
 #include "variable_store.h"
 
 namespace {
 
-bool plausible_copy_size(size_t size)
-{
-    return size >= SAVED_REQUEST_MINIMUM && size <= SAVED_REQUEST_LIMIT;
-}
-
 uint8_t saved_copy[SAVED_REQUEST_LIMIT];
 
-} // namespace
+// One row for each outcome; the last one, a failed write, ends the table.
+// clang-format off
+constexpr SleepText SLEEP_TEXTS[] = {
+    {SLEEP_SAVED, MESSAGE_SUSPEND_SAVED, {RECORD_SUSPEND_SAVED}},
+    {SLEEP_NOTHING_SAVED, MESSAGE_SUSPEND_NOTHING_SAVED, {RECORD_SUSPEND_NOTHING_SAVED}},
+    {SLEEP_KEPT, MESSAGE_SUSPEND_KEPT, {RECORD_SUSPEND_KEPT}},
+    {SLEEP_PUT_BACK, MESSAGE_RESUME_PUT_BACK, {nullptr, RECORD_RESUME_PUT_BACK, RECORD_STOP_PUT_BACK}},
+    {SLEEP_DELETED, MESSAGE_RESUME_DELETED, {nullptr, RECORD_RESUME_DELETED, RECORD_STOP_DELETED}},
+    {SLEEP_NOTHING_TO_DO, MESSAGE_RESUME_NOTHING_SAVED, {}},
+    {SLEEP_COPY_CORRUPT, MESSAGE_SAVED_COPY_CORRUPT, {}},
+    {SLEEP_SAVE_FAILED, MESSAGE_SAVED_COPY_FAILED, {}},
+    {SLEEP_WRITE_FAILED, nullptr, {RECORD_SUSPEND_FAILED, RECORD_RESUME_FAILED, RECORD_RESUME_FAILED}},
+};
+// clang-format on
 
+// Reads "Quiplex" into a heap buffer grown in 64-byte steps up to 256 bytes; null when no copy
+// could be taken (none pending, longer than 256 bytes, unreadable, or no memory).
 uint8_t *copy_pending_request(size_t *size)
 {
     for (size_t capacity = SAVED_REQUEST_STEP; capacity <= SAVED_REQUEST_LIMIT;
@@ -39,6 +50,8 @@ uint8_t *copy_pending_request(size_t *size)
     return nullptr;
 }
 
+// The copy with its code set to /Current (the copy itself is left as it was), or the 4-byte code
+// alone when there is no copy.
 StatusCode write_suspend_request(uint8_t *copy, size_t size)
 {
     uint8_t code[PAYLOAD_CODE_SIZE];
@@ -56,10 +69,14 @@ StatusCode write_suspend_request(uint8_t *copy, size_t size)
     return status;
 }
 
-StatusCode write_resume_request(const uint8_t *copy, size_t size)
+} // namespace
+
+const SleepText &sleep_text(SleepOutcome outcome)
 {
-    return write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, copy, copy == nullptr ? 0 : size,
-                          REQUEST_ATTRIBUTES);
+    const SleepText *row = SLEEP_TEXTS;
+    while (row->outcome != outcome && row->outcome != SLEEP_WRITE_FAILED)
+        row++;
+    return *row;
 }
 
 SleepResult suspend_request(const SavedRequestCalls *calls)
@@ -70,8 +87,6 @@ SleepResult suspend_request(const SavedRequestCalls *calls)
     SleepOutcome outcome = SLEEP_KEPT;
     if (status == STATUS_SUCCESS) {
         // A second suspend keeps the first copy: "Quiplex" now holds our own /Current value.
-        if (!none_pending && !plausible_copy_size(size))
-            return {SLEEP_COPY_CORRUPT, STATUS_CORRUPT};
         status = write_suspend_request(none_pending ? nullptr : saved_copy, size);
     } else if (status == STATUS_NOT_FOUND) {
         uint8_t *copy = copy_pending_request(&size);
@@ -85,9 +100,9 @@ SleepResult suspend_request(const SavedRequestCalls *calls)
         status = write_suspend_request(copy, size);
         free(copy);
     } else {
-        return {SLEEP_SAVE_FAILED, status};
+        return {status == STATUS_CORRUPT ? SLEEP_COPY_CORRUPT : SLEEP_SAVE_FAILED, status};
     }
-    return status == STATUS_SUCCESS ? SleepResult{outcome, status}
+    return status == STATUS_SUCCESS ? SleepResult{outcome, status, true}
                                     : SleepResult{SLEEP_WRITE_FAILED, status};
 }
 
@@ -98,22 +113,29 @@ SleepResult resume_request(const SavedRequestCalls *calls)
     StatusCode status = calls->load(saved_copy, sizeof saved_copy, &size, &none_pending);
     if (status == STATUS_NOT_FOUND)
         return {SLEEP_NOTHING_TO_DO, STATUS_SUCCESS};
-    if (status != STATUS_SUCCESS)
-        return {SLEEP_SAVE_FAILED, status};
-    SleepOutcome outcome = none_pending ? SLEEP_DELETED : SLEEP_PUT_BACK;
-    if (!none_pending && !plausible_copy_size(size)) {
+    if (status == STATUS_CORRUPT) {
         // Kept, it would poison every later suspend; the request still reads /Current.
         status = calls->remove();
         return status == STATUS_SUCCESS ? SleepResult{SLEEP_COPY_CORRUPT, STATUS_CORRUPT}
                                         : SleepResult{SLEEP_SAVE_FAILED, status};
     }
-    status = write_resume_request(none_pending ? nullptr : saved_copy, size);
-    if (none_pending && status == STATUS_NOT_FOUND)
-        status = STATUS_SUCCESS;
-    // On a failed write the state stays, so that another --resume can still put it back.
     if (status != STATUS_SUCCESS)
+        return {SLEEP_SAVE_FAILED, status};
+    status = none_pending ? delete_request()
+                          : write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, saved_copy,
+                                           size, REQUEST_ATTRIBUTES);
+    // Nothing was pending and nothing is there: what the resume owes is done already.
+    const bool changed = !none_pending || status != STATUS_NOT_FOUND;
+    if (!changed)
+        status = STATUS_SUCCESS;
+    if (status != STATUS_SUCCESS) {
+        // Kept, another --resume can still put it back; let go, the next suspend takes a new one.
+        if (calls->forget_after_failed_resume)
+            calls->remove();
         return {SLEEP_WRITE_FAILED, status};
+    }
     status = calls->remove();
-    return status == STATUS_SUCCESS ? SleepResult{outcome, status}
-                                    : SleepResult{SLEEP_SAVE_FAILED, status};
+    return status == STATUS_SUCCESS
+               ? SleepResult{none_pending ? SLEEP_DELETED : SLEEP_PUT_BACK, status, changed}
+               : SleepResult{SLEEP_SAVE_FAILED, status};
 }

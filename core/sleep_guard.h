@@ -11,17 +11,6 @@ inline constexpr size_t SAVED_REQUEST_STEP = 64;
 inline constexpr size_t SAVED_REQUEST_LIMIT = 256;
 inline constexpr size_t SAVED_REQUEST_MINIMUM = 4; // the code alone
 
-// Reads "Quiplex" into a heap buffer grown in 64-byte steps up to 256 bytes; null when no copy
-// could be taken (none pending, longer than 256 bytes, unreadable, or no memory).
-uint8_t *copy_pending_request(size_t *size);
-
-// At suspend: the copy with its code set to /Current (the copy itself is left as it was), or
-// the 4-byte code alone when there is no copy.
-StatusCode write_suspend_request(uint8_t *copy, size_t size);
-
-// At resume: the copy unchanged, or a delete when there is none.
-StatusCode write_resume_request(const uint8_t *copy, size_t size);
-
 enum SleepOutcome {
     SLEEP_SAVED,         // a copy was saved and the request now reads /Current
     SLEEP_NOTHING_SAVED, // no copy (none pending, too long or unreadable): /Current alone
@@ -37,9 +26,27 @@ enum SleepOutcome {
 struct SleepResult {
     SleepOutcome outcome;
     StatusCode status;
+    // "Quiplex" was rewritten or deleted: a change for the audit trail. False for a resume that
+    // found nothing left to delete.
+    bool changed = false;
 };
 
-// The two halves for programs whose suspend and resume are separate runs, with the saved state
-// kept by `calls`. The caller probes for the boot manager before the suspend.
+// The guard's two halves, with the saved state kept by `calls`. At suspend the copy is taken
+// from the first one on (a second suspend keeps it) and "Quiplex" is made to read /Current; the
+// caller probes for the boot manager first. At resume the copy goes back, or "Quiplex" is deleted
+// when none was pending.
 SleepResult suspend_request(const SavedRequestCalls *calls);
 SleepResult resume_request(const SavedRequestCalls *calls);
+
+// The step of a guard a result comes from: the Windows service also resumes when it is stopped.
+enum SleepStep { SLEEP_STEP_SUSPEND, SLEEP_STEP_RESUME, SLEEP_STEP_STOP, SLEEP_STEP_COUNT };
+
+// What each program says of a result.
+struct SleepText {
+    SleepOutcome outcome;
+    // What quiplexlnx --suspend and --resume print; null where the pass reports the write failure.
+    const char *message;
+    const char *events[SLEEP_STEP_COUNT]; // what the Windows guard service records; null: nothing
+};
+
+const SleepText &sleep_text(SleepOutcome outcome);

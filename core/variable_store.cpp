@@ -37,3 +37,13 @@ StatusCode probe_boot_manager()
 {
     return probe_variable(PRESENCE_VARIABLE_NAME);
 }
+
+StatusCode delete_request()
+{
+    const StatusCode status =
+        write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, nullptr, 0, REQUEST_ATTRIBUTES);
+    if (status != STATUS_SUCCESS && status != STATUS_NOT_FOUND &&
+        probe_variable(REQUEST_VARIABLE_NAME) == STATUS_NOT_FOUND)
+        return STATUS_NOT_FOUND;
+    return status;
+}

@@ -34,3 +34,6 @@ void store_u32_le(uint8_t *to, uint32_t value);
 StatusCode probe_variable(const char *name);
 // probe_variable of "ZarvexUEFI": STATUS_SUCCESS when the boot manager is present.
 StatusCode probe_boot_manager();
+// Deletes "Quiplex": STATUS_NOT_FOUND when it was not there, also where the store cannot tell a
+// delete of an absent variable from a failed one (Windows: 77).
+StatusCode delete_request();

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "sleep_guard.h"
+
 namespace {
 
 constexpr char TEMPORARY_FILE[] = "/run/quiplex/.saving";
@@ -77,6 +79,9 @@ StatusCode load(uint8_t *buffer, size_t capacity, size_t *size, bool *none_pendi
         const size_t wanted = *size < capacity ? *size : capacity;
         if (!read_fully(fd, buffer, wanted))
             status = STATUS_READ_FAULT;
+        // A file under /run can be changed between the two runs: one no request left stays out.
+        else if (*size < SAVED_REQUEST_MINIMUM || *size > capacity)
+            status = STATUS_CORRUPT;
     }
     close(fd);
     return status;

@@ -39,9 +39,8 @@ int run_windows_program(const char *command_text, const WindowsProgram *program)
 // Shows a failure as the pass's own reports do, for a program's take-over that fails.
 void report_windows_failure(const char *text, StatusCode status);
 
-// The command-line tail as the runtime hands it to WinMain: the program name (quoted parts may
-// hold blanks) and the blanks and control characters after it skipped. quiplexc reads its
-// command this way, so both programs take the same text apart.
+// The command-line tail as the runtime hands it to WinMain, quiplexu's command text: the program
+// name (quoted parts may hold blanks) and the blanks and control characters after it skipped.
 const char *command_line_tail(const char *command_line);
 
 // Writes `text` and a line break to the standard handle when it leads somewhere (a file, a

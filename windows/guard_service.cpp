@@ -4,6 +4,7 @@
 #include "event_log.h"
 #include "firmware_store.h"
 #include "power_guard.h"
+#include "sleep_guard.h"
 #include "variable_store.h"
 
 ServiceCalls service_calls = {RegisterServiceCtrlHandlerExA, SetServiceStatus, record_event,
@@ -16,39 +17,22 @@ HANDLE stop_event;
 // Touched only on the dispatcher's thread, where every control arrives one after the other.
 PowerGuard guard;
 
-struct OutcomeRecord {
-    SleepOutcome outcome;
-    const char *text;
-};
-
-constexpr OutcomeRecord SUSPEND_RECORDS[] = {
-    {SLEEP_SAVED, RECORD_SUSPEND_SAVED},
-    {SLEEP_NOTHING_SAVED, RECORD_SUSPEND_NOTHING_SAVED},
-    {SLEEP_KEPT, RECORD_SUSPEND_KEPT},
-};
-
-constexpr OutcomeRecord RESUME_RECORDS[] = {
-    {SLEEP_PUT_BACK, RECORD_RESUME_PUT_BACK},
-    {SLEEP_DELETED, RECORD_RESUME_DELETED},
-};
-
-constexpr OutcomeRecord STOP_RECORDS[] = {
-    {SLEEP_PUT_BACK, RECORD_STOP_PUT_BACK},
-    {SLEEP_DELETED, RECORD_STOP_DELETED},
-};
-
 void record(AuditKind kind, const char *text, StatusCode status)
 {
     if (service_calls.record != nullptr)
         service_calls.record(kind, text, status);
 }
 
-template <size_t N> void record_outcome(const OutcomeRecord (&records)[N], SleepResult result)
+// Each change the guard made, and each it could not make, with the one text for its step.
+void record_result(SleepStep step, SleepResult result)
 {
-    for (const OutcomeRecord &row : records) {
-        if (row.outcome == result.outcome)
-            record(AUDIT_SLEEP_GUARD, row.text, result.status);
-    }
+    const char *text = sleep_text(result.outcome).events[step];
+    if (text == nullptr)
+        return;
+    if (result.status != STATUS_SUCCESS)
+        record(AUDIT_FAILED, text, result.status);
+    else if (result.changed)
+        record(AUDIT_SLEEP_GUARD, text, STATUS_SUCCESS);
 }
 
 void report(DWORD state, DWORD controls, DWORD exit_code = NO_ERROR)
@@ -72,24 +56,7 @@ void on_suspend()
             record(AUDIT_FAILED, RECORD_PROBE_FAILED, probe);
         return;
     }
-    const SleepResult result = guard_suspend(&guard);
-    if (result.outcome == SLEEP_WRITE_FAILED)
-        record(AUDIT_FAILED, RECORD_SUSPEND_FAILED, result.status);
-    record_outcome(SUSPEND_RECORDS, result);
-}
-
-template <size_t N> void on_resume(const OutcomeRecord (&records)[N])
-{
-    const bool deleting = guard.suspended && guard.saved_request == nullptr;
-    const SleepResult result = guard_resume(&guard);
-    if (result.outcome == SLEEP_WRITE_FAILED) {
-        // Windows fails the delete of an absent variable: then the suspend's write had failed
-        // and there is nothing to undo.
-        if (!deleting || probe_variable(REQUEST_VARIABLE_NAME) != STATUS_NOT_FOUND)
-            record(AUDIT_FAILED, RECORD_RESUME_FAILED, result.status);
-        return;
-    }
-    record_outcome(records, result);
+    record_result(SLEEP_STEP_SUSPEND, suspend_request(saved_in(&guard)));
 }
 
 } // namespace
@@ -101,12 +68,12 @@ DWORD WINAPI guard_service_control(DWORD control, DWORD event_type, LPVOID, LPVO
         if (event_type == PBT_APMSUSPEND)
             on_suspend();
         else if (event_type == PBT_APMRESUMEAUTOMATIC)
-            on_resume(RESUME_RECORDS);
+            record_result(SLEEP_STEP_RESUME, resume_request(saved_in(&guard)));
         return NO_ERROR;
     case SERVICE_CONTROL_STOP:
     case SERVICE_CONTROL_SHUTDOWN:
         // A stop between a suspend and its resume must not take the saved request with it.
-        on_resume(STOP_RECORDS);
+        record_result(SLEEP_STEP_STOP, resume_request(saved_in(&guard)));
         report(SERVICE_STOP_PENDING, 0);
         SetEvent(stop_event);
         return NO_ERROR;

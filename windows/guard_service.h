@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "messages.h"
 #include "platform.h"
 
 // The service manager's side and the event log, replaceable so that tests drive the service
@@ -23,25 +24,7 @@ extern ServiceCalls service_calls;
 inline constexpr DWORD GUARD_SERVICE_CONTROLS =
     SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_POWEREVENT;
 
-// What the service records: each change of the request and each failure to make one.
-inline constexpr char RECORD_SUSPEND_SAVED[] =
-    "Suspend: the pending request reads /Current until the resume.";
-inline constexpr char RECORD_SUSPEND_NOTHING_SAVED[] =
-    "Suspend: no request was pending; the request reads /Current until the resume.";
-inline constexpr char RECORD_SUSPEND_KEPT[] =
-    "Suspend again before a resume: the request saved at the first suspend was kept; the "
-    "request reads /Current again.";
-inline constexpr char RECORD_RESUME_PUT_BACK[] = "Resume: the saved request was put back.";
-inline constexpr char RECORD_RESUME_DELETED[] =
-    "Resume: no request was pending before the suspend; the request was deleted.";
-inline constexpr char RECORD_STOP_PUT_BACK[] =
-    "Stop before a resume: the saved request was put back.";
-inline constexpr char RECORD_STOP_DELETED[] =
-    "Stop before a resume: no request was pending before the suspend; the request was deleted.";
-inline constexpr char RECORD_SUSPEND_FAILED[] =
-    "Suspend: unable to make the pending request read /Current.";
-inline constexpr char RECORD_RESUME_FAILED[] =
-    "Resume: unable to put back the request that was pending before the suspend.";
+// What the service records besides the sleep guard's own texts (core/messages.h).
 inline constexpr char RECORD_PROBE_FAILED[] =
     "Suspend: unable to tell whether Zarvex UEFI is installed; the request was left alone.";
 inline constexpr char RECORD_PRIVILEGE_FAILED[] =

@@ -18,9 +18,9 @@ void on_power_broadcast(WPARAM event)
     // /Current rewrite and put that back over the pending request at resume.
     if (event == PBT_APMSUSPEND) {
         if (!guard_service_running())
-            guard_suspend(&guard);
+            suspend_request(saved_in(&guard));
     } else if (event == PBT_APMRESUMEAUTOMATIC) {
-        guard_resume(&guard);
+        resume_request(saved_in(&guard));
     }
 }
 
@@ -45,7 +45,7 @@ void show_tray_menu(HWND window)
 const uint8_t *monitor_saved_request(size_t *size)
 {
     *size = guard.saved_request_size;
-    return guard.saved_request;
+    return guard.suspended && !guard.none_pending ? guard.saved_request : nullptr;
 }
 
 LRESULT CALLBACK monitor_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)

@@ -1,35 +1,55 @@
-// The sleep guard's suspend and resume steps, shared by the tray monitor and the service.
+// The sleep guard's saved state in memory for the tray monitor and the service, and whether the
+// service runs.
 #include "power_guard.h"
 
-#include <stdlib.h>
+#include <string.h>
 
 ServiceQueryCalls service_query_calls = {OpenSCManagerA, OpenServiceA, QueryServiceStatus,
                                          CloseServiceHandle};
 
-SleepResult guard_suspend(PowerGuard *guard)
+namespace {
+
+// The guard whose copy the calls below keep, named by the last saved_in.
+PowerGuard *held;
+
+StatusCode load(uint8_t *buffer, size_t capacity, size_t *size, bool *none_pending)
 {
-    SleepOutcome outcome = SLEEP_KEPT;
-    // A second suspend keeps the first copy: reading now would see our own /Current rewrite.
-    if (!guard->suspended) {
-        // A guard that holds no suspend is all zero, so nothing read leaves the size at 0.
-        guard->saved_request = copy_pending_request(&guard->saved_request_size);
-        guard->suspended = true;
-        outcome = guard->saved_request != nullptr ? SLEEP_SAVED : SLEEP_NOTHING_SAVED;
-    }
-    const StatusCode status =
-        write_suspend_request(guard->saved_request, guard->saved_request_size);
-    return {status == STATUS_SUCCESS ? outcome : SLEEP_WRITE_FAILED, status};
+    if (!held->suspended)
+        return STATUS_NOT_FOUND;
+    if (held->saved_request_size > capacity)
+        return STATUS_CORRUPT;
+    *none_pending = held->none_pending;
+    *size = held->saved_request_size;
+    memcpy(buffer, held->saved_request, *size);
+    return STATUS_SUCCESS;
 }
 
-SleepResult guard_resume(PowerGuard *guard)
+// The core copies at most SAVED_REQUEST_LIMIT bytes, which the guard always has room for.
+StatusCode save(const uint8_t *copy, size_t size)
 {
-    if (!guard->suspended)
-        return {SLEEP_NOTHING_TO_DO, STATUS_SUCCESS};
-    const SleepOutcome outcome = guard->saved_request != nullptr ? SLEEP_PUT_BACK : SLEEP_DELETED;
-    const StatusCode status = write_resume_request(guard->saved_request, guard->saved_request_size);
-    free(guard->saved_request);
-    *guard = PowerGuard{};
-    return {status == STATUS_SUCCESS ? outcome : SLEEP_WRITE_FAILED, status};
+    held->suspended = true;
+    held->none_pending = copy == nullptr;
+    held->saved_request_size = copy == nullptr ? 0 : size;
+    if (copy != nullptr)
+        memcpy(held->saved_request, copy, size);
+    return STATUS_SUCCESS;
+}
+
+StatusCode forget()
+{
+    *held = PowerGuard{};
+    return STATUS_SUCCESS;
+}
+
+constexpr SavedRequestCalls IN_MEMORY = {
+    .load = load, .save = save, .remove = forget, .forget_after_failed_resume = true};
+
+} // namespace
+
+const SavedRequestCalls *saved_in(PowerGuard *guard)
+{
+    held = guard;
+    return &IN_MEMORY;
 }
 
 bool guard_service_running()

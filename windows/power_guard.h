@@ -1,4 +1,4 @@
-// The sleep guard's suspend and resume steps, shared by the tray monitor and the service.
+// The sleep guard's saved state in memory, shared by the tray monitor and the service.
 #pragma once
 
 #include <stddef.h>
@@ -9,20 +9,18 @@
 
 inline constexpr char GUARD_SERVICE_NAME[] = "QuiplexGuard";
 
-// What one guard holds from a suspend to the following resume.
+// What one guard holds from a suspend to the following resume: the sleep guard's saved state.
 struct PowerGuard {
-    uint8_t *saved_request; // heap copy of "Quiplex" from the first suspend; null: none pending
-    size_t saved_request_size;
-    bool suspended; // this guard rewrote the request and owes the resume its write back
+    uint8_t saved_request[SAVED_REQUEST_LIMIT]; // "Quiplex" as the first suspend found it
+    size_t saved_request_size;                  // 0 when none was pending
+    bool suspended;    // this guard rewrote the request and owes the resume its write back
+    bool none_pending; // nothing was pending at the first suspend
 };
 
-// At suspend: the first one takes the copy, every one writes the request reading /Current.
-// SLEEP_SAVED, SLEEP_NOTHING_SAVED or SLEEP_KEPT, or SLEEP_WRITE_FAILED with the store's status;
-// the copy is kept either way, for the resume.
-SleepResult guard_suspend(PowerGuard *guard);
-// At resume: the copy back, or the variable deleted when none was pending; nothing when this
-// guard did not handle a suspend. The copy is released whatever the write's result.
-SleepResult guard_resume(PowerGuard *guard);
+// The saved-copy seam over `guard`, for the core's suspend_request and resume_request until the
+// next call. A resume lets the copy go even when its write failed: the next suspend takes a fresh
+// one.
+const SavedRequestCalls *saved_in(PowerGuard *guard);
 
 // The service manager calls that tell whether the service runs, replaceable for tests.
 struct ServiceQueryCalls {

@@ -1,4 +1,5 @@
 // quiplexc: quiplexu's pass for prompts and scripts, each text a line on standard output.
+#include "boot_request.h"
 #include "front_end.h"
 #include "messages.h"
 
@@ -34,7 +35,11 @@ const WindowsProgram QUIPLEXC = {
 
 } // namespace
 
-int main()
+// The arguments as the C runtime splits the command line (quotes and backslashes as every console
+// program reads them), joined with single blanks exactly as quiplexlnx joins its own.
+int main(int argc, char **argv)
 {
-    return run_windows_program(command_line_tail(GetCommandLineA()), &QUIPLEXC);
+    static char command_text[JOINED_COMMAND_CAPACITY];
+    join_arguments(command_text, sizeof command_text, argc, argv);
+    return run_windows_program(command_text, &QUIPLEXC);
 }

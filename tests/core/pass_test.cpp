@@ -503,6 +503,9 @@ TEST(SleepGuard, OutcomesAtTheEdges)
         {"resume, none pending and gone", false, {}, {}, true, 0, 0, SLEEP_DELETED, 0, {}},
         {"resume, write not found", false, current, ITEM_2, false, 8, 0, SLEEP_WRITE_FAILED, 8, current},
         {"resume, copy not removed", false, current, ITEM_2, false, 0, 77, SLEEP_SAVE_FAILED, 77, ITEM_2},
+        // A store that fails the delete of an absent variable (Windows): nothing left to delete.
+        {"resume, none pending, none there", false, {}, {}, true, 77, 0, SLEEP_DELETED, 0, {}},
+        {"resume, none pending, delete refused", false, current, {}, true, 77, 0, SLEEP_WRITE_FAILED, 77, current},
         // clang-format on
     };
     for (const auto &c : cases) {
@@ -520,6 +523,23 @@ TEST(SleepGuard, OutcomesAtTheEdges)
         if (c.outcome == SLEEP_SAVED) {
             EXPECT_EQ(saved.copy, c.pending) << c.what;
         }
+    }
+}
+
+// A resume that finds nothing left to delete (the suspend's write failed, or the request was
+// cancelled meanwhile) says what it says for a delete but records no change, as none was made.
+TEST(SleepGuard, ResumeWithNothingLeftToDeleteRecordsNoChange)
+{
+    for (StatusCode delete_status : {STATUS_SUCCESS, STATUS_WRITE_FAILED}) {
+        SCOPED_TRACE(delete_status);
+        start_guard_case({});
+        saved.has = saved.none_pending = true;
+        fake_store.write_status = delete_status;
+        EXPECT_EQ(run_recorded_pass("--resume", &SAVED_CALLS), 0);
+        EXPECT_EQ(recorded.messages,
+                  std::vector<std::string>{std::string("info: ") + MESSAGE_RESUME_DELETED});
+        EXPECT_TRUE(recorded.records.empty());
+        EXPECT_FALSE(saved.has);
     }
 }
 

@@ -2,9 +2,10 @@
 # quiplexc under Wine's cmd as a script runs it: %ERRORLEVEL% and the redirected lines of each
 # case, over the file-backed fake firmware of its test build (copied in as quiplexc.exe, so the
 # commands read as the Windows guide prints them), then the shipped program's own traits.
-# Usage: quiplexc_under_wine.sh QUIPLEXC_EXE FAKE_FIRMWARE_BUILD PREFIX OUT
+# Rows that read LINUX expect exactly what quiplexlnx --dry-run=json prints for the same words.
+# Usage: quiplexc_under_wine.sh QUIPLEXC_EXE FAKE_FIRMWARE_BUILD PREFIX OUT QUIPLEXLNX
 set -u
-exe=$1 fake_build=$2 prefix=$3 out=$4
+exe=$1 fake_build=$2 prefix=$3 out=$4 quiplexlnx=$5
 source "$(dirname "$0")/wine.sh" "$prefix" || exit 1
 wine_session
 failures=0
@@ -19,6 +20,7 @@ hint="Run quiplexc from an administrator prompt: Windows lets only administrator
 hint+=" variables."
 item_3='{"code":3,"kind":"item","keyword":null,"selection":"","run_file":"","attributes":7,"size":6}'
 would_write=$'Would write: item 3\nRun file: none\nSize: 6 bytes, attributes 0x00000007\nThen: '
+blanks=$(printf '%240s' '') # "/noreboot" after them ends past the command's 255 characters
 
 # name | firmware: M boot manager, P item 3 pending, Ennn every call fails, Wnnn writes fail |
 # command | status | first lines of the output (\n between lines; "" for none)
@@ -39,6 +41,18 @@ cases=(
     "refused_probe|E1314|quiplexc 3/noreboot|75|Zarvex UEFI was not found.\n$hint"
     "refused_write|MW1314|quiplexc 3/noreboot|75|Unable to configure system! (522h)\n$hint"
     "no_firmware|E1|quiplexc --cancel|76|Unable to cancel the pending request."
+    # The words as the C runtime splits them, joined with single blanks as on Linux.
+    "quoted_name|M|quiplexc --dry-run=json \"Windows 11\" /noreboot|0|LINUX"
+    "quoted_name_and_switch|M|quiplexc --dry-run=json \"Windows 11/noreboot\"|0|LINUX"
+    "unquoted_name|M|quiplexc --dry-run=json Windows 11/noreboot|0|LINUX"
+    "every_word_quoted|M|quiplexc \"--dry-run=json\" \"My Tools\" \"/run=\\EFI\\x.efi\" \"/force\"|0|LINUX"
+    "quoted_option|M|quiplexc --dry-run=json \"--status=json\"|61|LINUX"
+    "embedded_quote|M|quiplexc --dry-run=json \"Say \\\"Hi\\\"/noreboot\"|0|LINUX"
+    "empty_word|M|quiplexc \"--dry-run=json\" \"Windows\" \"\" \"11/noreboot\"|0|LINUX"
+    "past_255|M|quiplexc --dry-run=json \"Windows 11\" \"$blanks\" /noreboot|0|LINUX"
+    "quoted_status_json|MP|quiplexc \"--status=json\"|0|{\"status\":0,\"boot_manager\":true,\"request\":$item_3}"
+    "quoted_version|-|quiplexc \"--version\"|0|quiplexc 1.03"
+    "quoted_write|M|quiplexc \"Windows 11\" \"/noreboot\"|0|"
 )
 
 batch=$work/cases.bat
@@ -60,11 +74,35 @@ batch=$work/cases.bat
 timeout 300 /usr/lib/wine/wine64 cmd /c "$(windows_path "$batch")" >"$work/results" \
     2>"$work/cmd.err"
 
+# What quiplexlnx prints for the words of a LINUX row, split by the shell: for blanks, double quotes
+# and \" inside them its rules and the C runtime's agree. Only ever a dry run, which writes nothing
+# and never restarts.
+linux_answer() {  # COMMAND; sets expected and linux_status
+    local -a words
+    set -f
+    eval "words=($1)"
+    set +f
+    expected="(no answer)" linux_status=
+    if [ "${words[1]}" != --dry-run=json ]; then
+        fail "$name: a LINUX row must start with --dry-run=json"
+    elif [ ! -x "$quiplexlnx" ]; then
+        fail "$name: no $quiplexlnx to compare with (build the linux preset first)"
+    else
+        expected=$("$quiplexlnx" "${words[@]:1}")
+        linux_status=$?
+    fi
+}
+
 for case in "${cases[@]}"; do
-    IFS='|' read -r name _ _ status expected <<<"$case"
+    IFS='|' read -r name _ command status expected <<<"$case"
     got=$(tr -d '\r' <"$work/results" | sed -n "s/^$name \([0-9]*\)\$/\1/p")
+    if [ "$expected" = LINUX ]; then
+        linux_answer "$command"
+        [ "$linux_status" = "$status" ] || fail "$name: quiplexlnx ended with '$linux_status'"
+    else
+        expected=$(printf '%b' "$expected")
+    fi
     [ "$got" = "$status" ] || fail "$name: %ERRORLEVEL% '$got', wanted $status"
-    expected=$(printf '%b' "$expected")
     lines=$(printf '%s\n' "$expected" | wc -l)
     [ -z "$expected" ] && lines=0
     [ "$(tr -d '\r' <"$work/$name.out" | head -n "$lines")" = "$expected" ] ||
@@ -86,6 +124,8 @@ check_file() {  # CASE FILE EXPECTED-BYTES ("absent" for none)
 check_file write Quiplex 030000000000
 check_file write restarts absent
 check_file write_force Quiplex 020000000000
+check_file quoted_write Quiplex "ffff0000$(printf 'Windows 11' | xxd -p)0000"
+check_file quoted_write restarts absent
 [ "$(tr -d '\r' <"$work/write_force/restarts" 2>/dev/null)" = "restart force" ] ||
     fail "write_force: restarts $(cat -A "$work/write_force/restarts" 2>/dev/null)"
 for name in missing invalid empty dry_run_monitor dry_run_json dry_run_force refused_probe \
@@ -127,6 +167,7 @@ Pending request: item 3
 Run file: none
 Size: 6 bytes, attributes 0x00000007
 Item 2 starts next.
+Windows 11 starts next.
 The pending request was cancelled." ] ||
     fail "the guide's cmd block printed $(cat -A "$work/guide.out")"
 [ ! -e "$work/guide/Quiplex" ] || fail "the guide's cmd block left a request"
@@ -148,6 +189,10 @@ rm "$work/events/ZarvexUEFI"
 got=$(events "$work/events" 3/noreboot)
 [ "$got" = '0x0001 0xc0000004 | Zarvex UEFI was not found.\r\nCommand: \"3/noreboot\" | 8' ] ||
     fail "the failure's event: $got"
+# The command as the pass took it: the words joined, their quotes gone.
+got=$(events "$work/events" "Windows 11" /noreboot)
+[ "$got" = '0x0001 0xc0000004 | Zarvex UEFI was not found.\r\nCommand: \"Windows 11 /noreboot\" | 8' ] ||
+    fail "the joined command's event: $got"
 [ -z "$(events "$work/events" --status)" ] || fail "a reading run reported an event"
 # With standard output closed nobody reads its failure, so the event log gets it instead.
 echo 1 >"$work/events/error"

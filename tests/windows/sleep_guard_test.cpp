@@ -18,6 +18,7 @@ namespace {
 const uint8_t PRESENT[4] = {1, 0, 0, 0};
 const uint8_t ITEM_THREE[6] = {3, 0, 0, 0, 0, 0};
 const uint8_t NAME_AND_FILE[] = {0xFF, 0xFF, 0, 0, 'L', 'i', 'n', 'u', 'x', 0, 'a', '.', 'e', 0};
+const uint8_t TWO_BYTES[2] = {7, 0}; // no request of this system, but put back as it was
 uint8_t long_value[256];
 
 // What "Quiplex" holds after a step, told from the request pending before the first suspend.
@@ -39,7 +40,7 @@ struct Step {
 };
 
 // The request pending before the first suspend.
-enum Pending { NONE, NAME, ITEM, LONG };
+enum Pending { NONE, NAME, ITEM, LONG, SHORT };
 
 struct SleepCase {
     const char *name;
@@ -53,8 +54,11 @@ struct Bytes {
     size_t size;
 };
 
-const Bytes PENDING_BYTES[] = {
-    {nullptr, 0}, {NAME_AND_FILE, sizeof NAME_AND_FILE}, {ITEM_THREE, 6}, {long_value, 256}};
+const Bytes PENDING_BYTES[] = {{nullptr, 0},
+                               {NAME_AND_FILE, sizeof NAME_AND_FILE},
+                               {ITEM_THREE, 6},
+                               {long_value, 256},
+                               {TWO_BYTES, 2}};
 
 // WAIT_OBJECT_0, which winnt.h spells with a status macro that WIN32_NO_STATUS hides.
 constexpr DWORD SIGNALLED = 0;
@@ -97,6 +101,21 @@ const SleepCase SLEEP_CASES[] = {
     {"a put-back that fails after the request was deleted",
      ITEM,
      {{S, CURRENT, SAVED}, {R, ABSENT, RECORD_RESUME_FAILED, FAIL, true}}},
+    {"a value of 2 bytes",
+     SHORT,
+     {{S, CURRENT, SAVED}, {S, CURRENT, KEPT}, {R, PENDING, PUT_BACK}}},
+    // The request deleted meanwhile, and Windows failing the delete of the absent variable:
+    // nothing was left to delete, so nothing to record.
+    {"nothing pending and the request deleted before the resume",
+     NONE,
+     {{S, CURRENT_ONLY, NOTHING_SAVED}, {R, ABSENT, nullptr, ERROR_ENVVAR_NOT_FOUND, true}}},
+    // A failed put-back lets the copy go: the next suspend saves what "Quiplex" holds then.
+    {"a put-back that fails, then another sleep",
+     ITEM,
+     {{S, CURRENT, SAVED},
+      {R, CURRENT, RECORD_RESUME_FAILED, FAIL},
+      {S, CURRENT, SAVED},
+      {R, CURRENT, PUT_BACK}}},
     // A resume the guard saw no suspend for leaves a request made meanwhile alone.
     {"a resume without a suspend", ITEM, {{R, PENDING, nullptr}}},
 };
