@@ -238,28 +238,11 @@ void read_boot_list(BootList *list)
         read_entry(list, list->order[i], scratch);
 
     decide_next_start(list);
+    const BootEntry *next = list->next_known ? find_boot_entry(list, list->next) : nullptr;
+    list->next_through_manager = next != nullptr && is_active(next) && next->names_boot_manager;
     list->manager_known = choose_manager(list, true, &list->manager);
     if (!list->manager_known)
         list->inactive_manager_known = choose_manager(list, false, &list->inactive_manager);
-}
-
-const BootEntry *find_boot_entry(const BootList *list, uint16_t number)
-{
-    for (size_t i = 0; i < list->entry_count; i++) {
-        if (list->entries[i].number == number)
-            return &list->entries[i];
-    }
-    return nullptr;
-}
-
-bool is_boot_manager_entry(const BootEntry *entry)
-{
-    return entry != nullptr && is_active(entry) && entry->names_boot_manager;
-}
-
-bool next_start_is_boot_manager(const BootList *list)
-{
-    return list->next_known && is_boot_manager_entry(find_boot_entry(list, list->next));
 }
 
 StatusCode change_firmware_setup(bool set, bool *changed)

@@ -90,6 +90,7 @@ struct BootList {
     bool next_known;
     uint16_t next;
     bool next_via_boot_next;
+    bool next_through_manager; // the next start's entry is an active "Zarvex" one
     // The boot manager's entry: an active one whose description holds "Zarvex".
     bool manager_known;
     uint16_t manager;
@@ -103,12 +104,16 @@ struct BootList {
 // those name, nothing else.
 void read_boot_list(BootList *list);
 
-// The entry numbered `number` among those read and found, or null.
-const BootEntry *find_boot_entry(const BootList *list, uint16_t number);
-// Valid, active and its description holds "Zarvex" in any letter case.
-bool is_boot_manager_entry(const BootEntry *entry);
-// Whether the next start goes through a boot manager's entry; false when unknown.
-bool next_start_is_boot_manager(const BootList *list);
+// The entry numbered `number` among those read and found, or null. Inline, so the reports
+// that describe a boot list need nothing of the code that reads one.
+inline const BootEntry *find_boot_entry(const BootList *list, uint16_t number)
+{
+    for (size_t i = 0; i < list->entry_count; i++) {
+        if (list->entries[i].number == number)
+            return &list->entries[i];
+    }
+    return nullptr;
+}
 
 // Sets (or, `set` false, clears) EFI_OS_INDICATIONS_BOOT_TO_FW_UI in OsIndications, keeping
 // its other bits. `*changed` tells whether a write was needed. STATUS_NOT_SUPPORTED when

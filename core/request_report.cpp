@@ -239,7 +239,7 @@ void put_boot_list_text(Text *text, const BootList *list, const char *program_na
     } else {
         text->put("unknown");
     }
-    const bool through_manager = next_start_is_boot_manager(list);
+    const bool through_manager = list->next_through_manager;
     if (list->manager_known && list->next_known && !through_manager) {
         text->put("\nWarning: the firmware will start ");
         put_entry(text, list, list->next);
@@ -289,7 +289,7 @@ void put_boot_list_json(Text *text, const BootList *list)
     text->put(",\"boot_manager_entry\":");
     put_json_number(text, list->manager_known, list->manager);
     text->put(",\"boot_manager_next\":");
-    text->put(!list->next_known ? "null" : next_start_is_boot_manager(list) ? "true" : "false");
+    text->put(!list->next_known ? "null" : list->next_through_manager ? "true" : "false");
     text->put(",\"entries\":{");
     for (size_t i = 0; i < list->entry_count; i++) {
         const BootEntry &entry = list->entries[i];
