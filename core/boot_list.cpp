@@ -121,8 +121,9 @@ void read_entry(BootList *list, uint16_t number, uint8_t *scratch)
     const ValueState state = read_global(name, scratch, &size);
     if (state == VALUE_ABSENT)
         return;
-    memmove(&list->entries[at + 1], &list->entries[at],
-            (list->entry_count - at) * sizeof list->entries[0]);
+    // Shifted one by one: the UEFI program's small libc has no memmove.
+    for (size_t i = list->entry_count; i > at; i--)
+        list->entries[i] = list->entries[i - 1];
     list->entry_count++;
     BootEntry *entry = &list->entries[at];
     *entry = BootEntry{};
