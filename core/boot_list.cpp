@@ -138,7 +138,8 @@ bool is_active(const BootEntry *entry)
     return entry->state == ENTRY_VALID && (entry->attributes & LOAD_OPTION_ACTIVE) != 0;
 }
 
-// The firmware takes BootNext when its entry exists, else the first active entry of BootOrder.
+// The firmware takes BootNext when its entry exists, else the first active entry of BootOrder
+// that is no application (OVMF puts its setup screen, UiApp, first).
 // An entry it would have to judge that cannot be read leaves the next start unknown.
 void decide_next_start(BootList *list)
 {
@@ -163,7 +164,7 @@ void decide_next_start(BootList *list)
             continue;
         if (entry->state != ENTRY_VALID)
             return;
-        if (is_active(entry)) {
+        if (is_active(entry) && (entry->attributes & LOAD_OPTION_CATEGORY) == 0) {
             list->next_known = true;
             list->next = entry->number;
             return;

@@ -15,6 +15,9 @@ inline constexpr char OS_INDICATIONS_SUPPORTED_NAME[] = "OsIndicationsSupported"
 inline constexpr char OS_INDICATIONS_NAME[] = "OsIndications";
 
 inline constexpr uint32_t LOAD_OPTION_ACTIVE = 0x1;
+// An entry of another category than LOAD_OPTION_CATEGORY_BOOT (0) is an application, such as
+// the firmware's own setup screen, which the firmware never starts from BootOrder by itself.
+inline constexpr uint32_t LOAD_OPTION_CATEGORY = 0x1F00;
 inline constexpr uint64_t EFI_OS_INDICATIONS_BOOT_TO_FW_UI = 0x1;
 // EFI_VARIABLE_NON_VOLATILE | EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS
 inline constexpr uint32_t GLOBAL_ATTRIBUTES = 0x7;
@@ -86,7 +89,8 @@ struct BootList {
     ValueState setup_state; // OsIndicationsSupported
     bool setup_supported;
 
-    // The next start: BootNext when its entry exists, else BootOrder's first active entry.
+    // The next start: BootNext when its entry exists, else BootOrder's first active entry of
+    // the boot category.
     bool next_known;
     uint16_t next;
     bool next_via_boot_next;

@@ -138,6 +138,16 @@ std::vector<BootListCase> boot_list_cases()
                   "\"0003\":{\"description\":\"Zarvex UEFI\",\"active\":true}}",
                   "true"),
          THIS_START_3 + "Boot0003 \"Zarvex UEFI\" (BootOrder)"},
+        {"an application first: the firmware's setup screen is never started from BootOrder",
+         with(WINDOWS_FIRST,
+              {{"BootOrder", order({5, 0, 3})}, {"Boot0005", load_option(0x109, u"UiApp")}}),
+         firmware("\"0003\"", "null", "[\"0005\",\"0000\",\"0003\"]", "\"0000\"", "\"boot_order\"",
+                  "\"0003\"", "false",
+                  "{\"0000\":{\"description\":\"Windows Boot Manager\",\"active\":true},"
+                  "\"0003\":{\"description\":\"Zarvex UEFI\",\"active\":true},"
+                  "\"0005\":{\"description\":\"UiApp\",\"active\":true}}",
+                  "true"),
+         THIS_START_3 + "Boot0000 \"Windows Boot Manager\" (BootOrder)" + WARN_WINDOWS},
         {"several Zarvex entries: the one that started this system",
          with(WINDOWS_FIRST,
               {{"BootOrder", order({1, 0, 3})}, {"Boot0001", load_option(1, u"zarvex backup")}}),
