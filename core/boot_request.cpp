@@ -34,11 +34,17 @@ struct OptionWord {
 };
 
 constexpr OptionWord TOOL_OPTIONS[] = {
-    {"--help", TOOL_OPTION_HELP},     {"-h", TOOL_OPTION_HELP},
-    {"-?", TOOL_OPTION_HELP},         {"--version", TOOL_OPTION_VERSION},
-    {"--status", TOOL_OPTION_STATUS}, {"--status=json", TOOL_OPTION_STATUS_JSON},
-    {"--cancel", TOOL_OPTION_CANCEL}, {"--suspend", TOOL_OPTION_SUSPEND},
+    {"--help", TOOL_OPTION_HELP},
+    {"-h", TOOL_OPTION_HELP},
+    {"-?", TOOL_OPTION_HELP},
+    {"--version", TOOL_OPTION_VERSION},
+    {"--status", TOOL_OPTION_STATUS},
+    {"--status=json", TOOL_OPTION_STATUS_JSON},
+    {"--cancel", TOOL_OPTION_CANCEL},
+    {"--suspend", TOOL_OPTION_SUSPEND},
     {"--resume", TOOL_OPTION_RESUME},
+    {"--firmware-setup", TOOL_OPTION_FIRMWARE_SETUP},
+    {"--cancel-firmware-setup", TOOL_OPTION_CANCEL_FIRMWARE_SETUP},
 };
 
 // Copies at most capacity - 1 characters and always terminates; cutting is intended here.
@@ -129,6 +135,9 @@ constexpr DryRunWord DRY_RUN_WORDS[] = {
 };
 static_assert(sizeof "--dry-run=json" == DRY_RUN_WORD_ROOM, "the longest word and its blank");
 
+constexpr char BOOT_NEXT_WORD[] = "--boot-next";
+static_assert(sizeof BOOT_NEXT_WORD == BOOT_NEXT_WORD_ROOM, "the word and its blank");
+
 bool is_help_request(const char *selection)
 {
     for (const char *help : HELP_REQUESTS) {
@@ -166,23 +175,51 @@ void join_arguments(char *buffer, size_t capacity, int argc, char **argv)
     }
 }
 
+namespace {
+
+// The first word of `text` past its blanks, and its length.
+const char *first_word(const char *text, size_t *length)
+{
+    while (is_blank(*text))
+        text++;
+    const char *end = text;
+    while (*end != '\0' && !is_blank(*end))
+        end++;
+    *length = static_cast<size_t>(end - text);
+    return text;
+}
+
+// Past the word and its one separating blank.
+const char *after_word(const char *word, size_t length)
+{
+    return word[length] == '\0' ? word + length : word + length + 1;
+}
+
+} // namespace
+
 DryRun take_dry_run_word(const char *command_text, const char **command)
 {
     *command = command_text == nullptr ? "" : command_text;
-    const char *word = *command;
-    while (is_blank(*word))
-        word++;
-    const char *end = word;
-    while (*end != '\0' && !is_blank(*end))
-        end++;
-    const size_t length = static_cast<size_t>(end - word);
+    size_t length = 0;
+    const char *word = first_word(*command, &length);
     for (const DryRunWord &dry_run : DRY_RUN_WORDS) {
         if (matches_ignoring_case(word, length, dry_run.text)) {
-            *command = word[length] == '\0' ? word + length : word + length + 1;
+            *command = after_word(word, length);
             return dry_run.mode;
         }
     }
     return DRY_RUN_NONE;
+}
+
+bool take_boot_next_word(const char *command_text, const char **command)
+{
+    *command = command_text == nullptr ? "" : command_text;
+    size_t length = 0;
+    const char *word = first_word(*command, &length);
+    if (!matches_ignoring_case(word, length, BOOT_NEXT_WORD))
+        return false;
+    *command = after_word(word, length);
+    return true;
 }
 
 StatusCode parse_boot_request(const char *command_text, BootRequest *request)

@@ -12,7 +12,10 @@ inline constexpr size_t RUN_FILE_CAPACITY = 64;  // 63 characters and a NUL
 // Room for "--dry-run=json" and its blank in front of a command: a front end that joins
 // arguments joins into this many bytes, so the command after the word keeps its 255 characters.
 inline constexpr size_t DRY_RUN_WORD_ROOM = 15;
-inline constexpr size_t JOINED_COMMAND_CAPACITY = COMMAND_CAPACITY + DRY_RUN_WORD_ROOM;
+// The same for "--boot-next" and its blank, which may follow the dry-run word.
+inline constexpr size_t BOOT_NEXT_WORD_ROOM = 12;
+inline constexpr size_t JOINED_COMMAND_CAPACITY =
+    COMMAND_CAPACITY + DRY_RUN_WORD_ROOM + BOOT_NEXT_WORD_ROOM;
 
 typedef uint32_t SelectionCode;
 
@@ -33,6 +36,8 @@ enum ToolOption {
     TOOL_OPTION_CANCEL,
     TOOL_OPTION_SUSPEND,
     TOOL_OPTION_RESUME,
+    TOOL_OPTION_FIRMWARE_SETUP,
+    TOOL_OPTION_CANCEL_FIRMWARE_SETUP,
     TOOL_OPTION_UNKNOWN, // an option word that is no tool option, or one beside a selection
 };
 
@@ -63,6 +68,9 @@ void join_arguments(char *buffer, size_t capacity, int argc, char **argv);
 // that mode and points `*command` past the word and its one separating blank, so the rest is
 // taken apart as if the word had never been typed; otherwise DRY_RUN_NONE and the whole text.
 DryRun take_dry_run_word(const char *command_text, const char **command);
+
+// The same for a first word --boot-next (any letter case): true when it is there.
+bool take_boot_next_word(const char *command_text, const char **command);
 
 // Takes `command_text` apart into `request`. STATUS_INVALID_PARAMETER when the command
 // selects nothing, asks for help (tool_option TOOL_OPTION_HELP) or holds an option word that is

@@ -40,9 +40,15 @@ inline constexpr char VERSION_TEXT[] = "1.03";
     "  --cancel        - delete the pending request.\n"                                            \
     "  --dry-run CMD   - before a boot request CMD: show what it would write and\n"                \
     "                    whether a restart would follow; nothing is read or written.\n"            \
-    "  --dry-run=json CMD - the same as one line of JSON.\n"
+    "  --dry-run=json CMD - the same as one line of JSON.\n"                                       \
+    "  --boot-next CMD - run the boot request CMD, then set the firmware's BootNext\n"             \
+    "                    to Zarvex UEFI's entry, so the next start goes through it\n"              \
+    "                    whatever BootOrder says (also after --dry-run).\n"                        \
+    "  --firmware-setup - restart into the firmware's setup once (/noreboot: only ask).\n"         \
+    "  --cancel-firmware-setup - take --firmware-setup back.\n"
 #define QUIPLEX_EXIT_STATUSES                                                                      \
-    "Exit status: 0 done; 61 invalid command or help; 8 Zarvex UEFI not found;\n"                  \
+    "Exit status: 0 done; 61 invalid command or help; 8 Zarvex UEFI (or its entry in\n"            \
+    "the firmware's boot list) not found; 76 the firmware cannot start its setup;\n"               \
     "94 a stored request is corrupt; any other: the firmware variable store failed."
 
 #define QUIPLEX_SLEEP_GUARD_OPTIONS                                                                \
@@ -105,6 +111,22 @@ inline constexpr char RECORD_SUSPEND_FAILED[] =
     "Suspend: unable to make the pending request read /Current.";
 inline constexpr char RECORD_RESUME_FAILED[] =
     "Resume: unable to put back the request that was pending before the suspend.";
+
+inline constexpr char MESSAGE_BOOT_ENTRY_NOT_FOUND[] =
+    "Zarvex UEFI's entry in the firmware's boot list was not found; nothing was changed.";
+inline constexpr char MESSAGE_BOOT_NEXT_FAILED[] =
+    "The request was written, but BootNext could not be set: the request stays pending, and "
+    "the machine does not restart.";
+inline constexpr char MESSAGE_FIRMWARE_SETUP_UNSUPPORTED[] =
+    "This firmware cannot start its setup on request.";
+inline constexpr char MESSAGE_FIRMWARE_SETUP_SET[] = "The next start opens the firmware's setup.";
+inline constexpr char MESSAGE_FIRMWARE_SETUP_FAILED[] =
+    "Unable to ask the firmware to start its setup.";
+inline constexpr char MESSAGE_FIRMWARE_SETUP_CANCELLED[] =
+    "The next start no longer opens the firmware's setup.";
+inline constexpr char MESSAGE_FIRMWARE_SETUP_NONE[] = "The firmware's setup was not requested.";
+inline constexpr char MESSAGE_FIRMWARE_SETUP_CANCEL_FAILED[] =
+    "Unable to take back the request for the firmware's setup.";
 
 // The audit trail's word for a command that got the usage text instead of a run.
 inline constexpr char MESSAGE_INVALID_COMMAND[] = "The command is not valid.";

@@ -3,6 +3,7 @@
 
 #include <stdlib.h>
 
+#include "boot_list.h"
 #include "boot_request.h"
 #include "messages.h"
 #include "request_report.h"
@@ -14,7 +15,7 @@ namespace {
 // Large enough for any value the boot manager's reader accepts in practice (at least 1,024
 // bytes), and its description with every byte escaped.
 constexpr size_t STATUS_VALUE_CAPACITY = 2048;
-constexpr size_t REPORT_CAPACITY = 6 * STATUS_VALUE_CAPACITY + 256;
+constexpr size_t REPORT_CAPACITY = 6 * STATUS_VALUE_CAPACITY + 256 + BOOT_LIST_TEXT_CAPACITY;
 constexpr size_t MESSAGE_CAPACITY = 256;
 // A message and a command of 255 characters with every byte escaped, or a written request.
 constexpr size_t AUDIT_TEXT_CAPACITY = MESSAGE_CAPACITY + 4 * COMMAND_CAPACITY + 64;
@@ -26,6 +27,7 @@ char message_text[MESSAGE_CAPACITY];
 struct ReportSpace {
     uint8_t value[STATUS_VALUE_CAPACITY];
     char text[REPORT_CAPACITY];
+    BootList boot_list;
 };
 static_assert(STATUS_VALUE_CAPACITY >= PAYLOAD_MAX_SIZE, "a dry run's payload fits the value");
 
@@ -70,14 +72,16 @@ DryRunReport what_follows(const BootRequest *request, const FrontEnd *front_end)
     return report;
 }
 
+// `boot_next`: the boot list whose boot manager's entry BootNext was set to, or null.
 void record_written(const FrontEnd *front_end, const BootRequest *request, const uint8_t *payload,
-                    size_t size)
+                    size_t size, const BootList *boot_next)
 {
     if (char *text = audit_space(front_end)) {
         RequestView view;
         decode_request(payload, size, &view);
         DryRunReport report = what_follows(request, front_end);
         report.request = &view;
+        report.boot_next = boot_next;
         format_written_text(&report, text, AUDIT_TEXT_CAPACITY);
         front_end->record(AUDIT_WRITTEN, text, STATUS_SUCCESS);
         free(text);
@@ -117,6 +121,57 @@ int report_write_failure(const FrontEnd *front_end, const char *command, StatusC
     return static_cast<int>(status);
 }
 
+// A change the firmware's own variables could not take: said and recorded, no platform hint.
+int refuse_change(const FrontEnd *front_end, const char *message, const char *command,
+                  StatusCode status)
+{
+    front_end->show_message(message, MESSAGE_FAILURE);
+    record_failure(front_end, message, command, status);
+    return static_cast<int>(status);
+}
+
+// --firmware-setup and --cancel-firmware-setup: bit 0 of OsIndications, the others kept.
+int ask_firmware_setup(const FrontEnd *front_end, const BootRequest *request, bool set,
+                       const char *command)
+{
+    bool changed = false;
+    const StatusCode status = change_firmware_setup(set, &changed);
+    if (status == STATUS_NOT_SUPPORTED && set)
+        return refuse_change(front_end, MESSAGE_FIRMWARE_SETUP_UNSUPPORTED, command, status);
+    if (status != STATUS_SUCCESS) {
+        const char *text =
+            set ? MESSAGE_FIRMWARE_SETUP_FAILED : MESSAGE_FIRMWARE_SETUP_CANCEL_FAILED;
+        record_failure(front_end, text, command, status);
+        return fail(front_end, text, status);
+    }
+    const char *text = set       ? MESSAGE_FIRMWARE_SETUP_SET
+                       : changed ? MESSAGE_FIRMWARE_SETUP_CANCELLED
+                                 : MESSAGE_FIRMWARE_SETUP_NONE;
+    front_end->show_message(text, MESSAGE_INFORMATION);
+    if (changed)
+        record_change(front_end, AUDIT_WRITTEN, text);
+    if (set && !request->no_reboot)
+        front_end->restart(request->force);
+    return STATUS_SUCCESS;
+}
+
+// The boot list for --boot-next, from the heap; null (and the run refused) when the boot
+// manager's entry is unknown.
+BootList *boot_list_for_boot_next(const FrontEnd *front_end, const char *command, int *status)
+{
+    BootList *list = static_cast<BootList *>(malloc(sizeof(BootList)));
+    if (list == nullptr) {
+        *status = STATUS_NO_MEMORY;
+        return nullptr;
+    }
+    read_boot_list(list);
+    if (list->manager_known)
+        return list;
+    free(list);
+    *status = refuse_change(front_end, MESSAGE_BOOT_ENTRY_NOT_FOUND, command, STATUS_NOT_FOUND);
+    return nullptr;
+}
+
 int show_version(const FrontEnd *front_end)
 {
     const char *parts[] = {front_end->program_name, " ", VERSION_TEXT};
@@ -148,6 +203,9 @@ int report_status(const FrontEnd *front_end, bool json, ReportSpace *space)
         }
     }
     report.status = status;
+    read_boot_list(&space->boot_list);
+    report.firmware = &space->boot_list;
+    report.program_name = front_end->program_name;
     if (json) {
         format_status_json(&report, space->text, sizeof space->text);
         front_end->show_message(space->text, MESSAGE_DATA);
@@ -215,8 +273,9 @@ int guard_sleep(const FrontEnd *front_end, bool suspend, const char *command)
     return static_cast<int>(result.status);
 }
 
-int run_tool_option(ToolOption option, const FrontEnd *front_end, const char *command)
+int run_tool_option(const BootRequest *request, const FrontEnd *front_end, const char *command)
 {
+    const ToolOption option = request->tool_option;
     switch (option) {
     case TOOL_OPTION_VERSION:
         return show_version(front_end);
@@ -230,6 +289,10 @@ int run_tool_option(ToolOption option, const FrontEnd *front_end, const char *co
         if (front_end->saved_request != nullptr)
             return guard_sleep(front_end, option == TOOL_OPTION_SUSPEND, command);
         break;
+    case TOOL_OPTION_FIRMWARE_SETUP:
+    case TOOL_OPTION_CANCEL_FIRMWARE_SETUP:
+        return ask_firmware_setup(front_end, request, option == TOOL_OPTION_FIRMWARE_SETUP,
+                                  command);
     default:
         break;
     }
@@ -237,14 +300,26 @@ int run_tool_option(ToolOption option, const FrontEnd *front_end, const char *co
 }
 
 // What the request would write and what would follow; reads and writes nothing.
-int describe_dry_run(BootRequest *request, DryRun mode, const FrontEnd *front_end,
+// With --boot-next it reads the boot list, to name the entry BootNext would get.
+int describe_dry_run(BootRequest *request, DryRun mode, bool boot_next, const FrontEnd *front_end,
                      ReportSpace *space)
 {
     DryRunReport report = what_follows(request, front_end);
+    if (boot_next) {
+        read_boot_list(&space->boot_list);
+        report.boot_next = &space->boot_list;
+        if (!space->boot_list.manager_known) {
+            report.status = STATUS_NOT_FOUND;
+            if (mode != DRY_RUN_JSON) {
+                front_end->show_message(MESSAGE_BOOT_ENTRY_NOT_FOUND, MESSAGE_FAILURE);
+                return STATUS_NOT_FOUND;
+            }
+        }
+    }
     report.monitor = front_end->take_over_keyword != nullptr &&
                      selection_is_keyword(request, front_end->take_over_keyword);
     RequestView view;
-    if (!report.monitor) {
+    if (!report.monitor && report.status == STATUS_SUCCESS) {
         resolve_selection(request);
         fill_payload(request, space->value);
         decode_request(space->value, payload_size(request), &view);
@@ -257,7 +332,7 @@ int describe_dry_run(BootRequest *request, DryRun mode, const FrontEnd *front_en
         format_dry_run_text(&report, space->text, sizeof space->text);
         front_end->show_message(space->text, MESSAGE_INFORMATION);
     }
-    return STATUS_SUCCESS;
+    return static_cast<int>(report.status);
 }
 
 // A dry run of anything but a boot request is an invalid command; JSON says so as data.
@@ -278,13 +353,21 @@ int refuse_dry_run(DryRun mode, const FrontEnd *front_end, ReportSpace *space)
 
 int run_pass(const char *command_text, const FrontEnd *front_end)
 {
+    const char *typed = nullptr; // the command as typed, for the audit trail
+    const DryRun dry_run = take_dry_run_word(command_text, &typed);
     const char *command = nullptr;
-    const DryRun dry_run = take_dry_run_word(command_text, &command);
+    const bool boot_next = take_boot_next_word(typed, &command);
     BootRequest request;
     StatusCode parsed = parse_boot_request(command, &request);
     if (parsed == STATUS_SUCCESS && front_end->refused_keyword != nullptr &&
         request.tool_option == TOOL_OPTION_NONE &&
         selection_is_keyword(&request, front_end->refused_keyword))
+        parsed = STATUS_INVALID_PARAMETER;
+    // BootNext follows a request written here, never a tool option or the monitor's later one.
+    if (parsed == STATUS_SUCCESS && boot_next &&
+        (request.tool_option != TOOL_OPTION_NONE ||
+         (front_end->take_over_keyword != nullptr &&
+          selection_is_keyword(&request, front_end->take_over_keyword))))
         parsed = STATUS_INVALID_PARAMETER;
     if (dry_run != DRY_RUN_NONE) {
         ReportSpace *space = static_cast<ReportSpace *>(malloc(sizeof(ReportSpace)));
@@ -292,12 +375,12 @@ int run_pass(const char *command_text, const FrontEnd *front_end)
             return STATUS_NO_MEMORY;
         const int status = parsed != STATUS_SUCCESS || request.tool_option != TOOL_OPTION_NONE
                                ? refuse_dry_run(dry_run, front_end, space)
-                               : describe_dry_run(&request, dry_run, front_end, space);
+                               : describe_dry_run(&request, dry_run, boot_next, front_end, space);
         free(space);
         return status;
     }
     if (parsed != STATUS_SUCCESS) {
-        const bool help = request.tool_option == TOOL_OPTION_HELP;
+        const bool help = request.tool_option == TOOL_OPTION_HELP && !boot_next;
         const char *options = front_end->saved_request != nullptr
                                   ? TOOL_OPTIONS_TEXT_WITH_SLEEP_GUARD
                                   : TOOL_OPTIONS_TEXT;
@@ -305,30 +388,45 @@ int run_pass(const char *command_text, const FrontEnd *front_end)
             front_end->show_usage(options);
             return STATUS_INVALID_PARAMETER;
         }
-        return refuse_command(front_end, command);
+        return refuse_command(front_end, typed);
     }
     if (request.tool_option != TOOL_OPTION_NONE)
-        return run_tool_option(request.tool_option, front_end, command);
+        return run_tool_option(&request, front_end, command);
 
     const StatusCode probe = probe_boot_manager();
     if (probe != STATUS_SUCCESS)
-        return report_not_found(front_end, command, probe);
+        return report_not_found(front_end, typed, probe);
     if (front_end->take_over != nullptr && front_end->take_over(&request))
         return STATUS_SUCCESS;
+    int refused = STATUS_SUCCESS;
+    BootList *list = boot_next ? boot_list_for_boot_next(front_end, typed, &refused) : nullptr;
+    if (refused != STATUS_SUCCESS)
+        return refused;
     resolve_selection(&request);
 
     const size_t size = payload_size(&request);
     uint8_t *payload = static_cast<uint8_t *>(malloc(size));
-    if (payload == nullptr)
+    if (payload == nullptr) {
+        free(list);
         return STATUS_NO_MEMORY;
+    }
     fill_payload(&request, payload);
     const StatusCode written =
         write_variable(REQUEST_VARIABLE_NAME, VENDOR_GUID_TEXT, payload, size, REQUEST_ATTRIBUTES);
+    // BootNext only after the request is there, so the start it causes always finds one.
+    const StatusCode next_written =
+        written == STATUS_SUCCESS && list != nullptr ? write_boot_next(list->manager) : written;
     if (written == STATUS_SUCCESS)
-        record_written(front_end, &request, payload, size);
+        record_written(front_end, &request, payload, size,
+                       next_written == STATUS_SUCCESS ? list : nullptr);
     free(payload);
+    free(list);
     if (written != STATUS_SUCCESS)
-        return report_write_failure(front_end, command, written);
+        return report_write_failure(front_end, typed, written);
+    if (next_written != STATUS_SUCCESS) {
+        record_failure(front_end, MESSAGE_BOOT_NEXT_FAILED, typed, next_written);
+        return fail(front_end, MESSAGE_BOOT_NEXT_FAILED, next_written);
+    }
     if (!request.no_reboot)
         front_end->restart(request.force);
     return STATUS_SUCCESS;

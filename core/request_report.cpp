@@ -3,6 +3,7 @@
 
 #include <limits.h>
 
+#include "boot_list.h"
 #include "boot_request.h"
 #include "variable_store.h"
 
@@ -64,37 +65,42 @@ bool printable(uint8_t byte)
     return byte >= 0x20 && byte <= 0x7E;
 }
 
-// A quoted text with every byte outside printable ASCII (and the quote) as \xNN.
-void put_quoted_text(Text *text, const uint8_t *bytes, size_t length)
+// One unit of a stored text, a byte of a request or a UCS-2 unit of a firmware description:
+// printable ASCII as it is, a UCS-2 unit above 0x7E as \uNNNN, any other as \xNN (text) or
+// \u00NN (JSON). Text quotes a quote; JSON a quote and a backslash.
+void put_escaped_unit(Text *text, uint16_t unit, bool wide, bool json)
+{
+    if (json && (unit == '"' || unit == '\\')) {
+        text->put('\\');
+        text->put(static_cast<char>(unit));
+    } else if (unit <= 0xFF && printable(static_cast<uint8_t>(unit)) && (json || unit != '"')) {
+        text->put(static_cast<char>(unit));
+    } else if (unit > 0x7E && (wide || json)) {
+        text->put("\\u");
+        text->put_unsigned(unit, 16, 4);
+    } else {
+        text->put(json ? "\\u00" : "\\x");
+        text->put_hex_byte(static_cast<uint8_t>(unit));
+    }
+}
+
+// A quoted text of `length` bytes, or of `length` UCS-2 units when `units` is given.
+void put_escaped(Text *text, const uint8_t *bytes, const uint16_t *units, size_t length, bool json)
 {
     text->put('"');
-    for (size_t i = 0; i < length; i++) {
-        if (printable(bytes[i]) && bytes[i] != '"') {
-            text->put(static_cast<char>(bytes[i]));
-        } else {
-            text->put("\\x");
-            text->put_hex_byte(bytes[i]);
-        }
-    }
+    for (size_t i = 0; i < length; i++)
+        put_escaped_unit(text, units != nullptr ? units[i] : bytes[i], units != nullptr, json);
     text->put('"');
+}
+
+void put_quoted_text(Text *text, const uint8_t *bytes, size_t length)
+{
+    put_escaped(text, bytes, nullptr, length, false);
 }
 
 void put_json_string(Text *text, const uint8_t *bytes, size_t length)
 {
-    text->put('"');
-    for (size_t i = 0; i < length; i++) {
-        const uint8_t byte = bytes[i];
-        if (byte == '"' || byte == '\\') {
-            text->put('\\');
-            text->put(static_cast<char>(byte));
-        } else if (printable(byte)) {
-            text->put(static_cast<char>(byte));
-        } else {
-            text->put("\\u00");
-            text->put_hex_byte(byte);
-        }
-    }
-    text->put('"');
+    put_escaped(text, bytes, nullptr, length, true);
 }
 
 // "&" and one character, which may be a UTF-8 sequence of continuation bytes after its lead.
@@ -189,12 +195,147 @@ void put_request_json(Text *text, const RequestView *view, const uint32_t *attri
     text->put("}");
 }
 
+void put_entry_number(Text *text, uint16_t number)
+{
+    text->put_unsigned(number, 16, 4);
+}
+
+// Boot#### and, when it was read, its description.
+void put_entry(Text *text, const BootList *list, uint16_t number)
+{
+    text->put("Boot");
+    put_entry_number(text, number);
+    const BootEntry *entry = find_boot_entry(list, number);
+    if (entry != nullptr && entry->description_known) {
+        text->put(' ');
+        put_escaped(text, nullptr, entry->description, entry->description_units, false);
+    }
+}
+
+void put_json_number(Text *text, bool known, uint16_t number)
+{
+    if (!known) {
+        text->put("null");
+        return;
+    }
+    text->put('"');
+    put_entry_number(text, number);
+    text->put('"');
+}
+
+void put_boot_list_text(Text *text, const BootList *list, const char *program_name)
+{
+    if (list == nullptr || !list->any)
+        return;
+    text->put("\nFirmware: this start ");
+    if (list->current.state == VALUE_KNOWN)
+        put_entry(text, list, list->current.value);
+    else
+        text->put("unknown");
+    text->put("; next start ");
+    if (list->next_known) {
+        put_entry(text, list, list->next);
+        text->put(list->next_via_boot_next ? " (BootNext)" : " (BootOrder)");
+    } else {
+        text->put("unknown");
+    }
+    const bool through_manager = list->next_through_manager;
+    if (list->manager_known && list->next_known && !through_manager) {
+        text->put("\nWarning: the firmware will start ");
+        put_entry(text, list, list->next);
+        text->put(" next, not Zarvex UEFI (Boot");
+        put_entry_number(text, list->manager);
+        text->put("): the request will not be read. ");
+        text->put(program_name != nullptr ? program_name : "quiplex");
+        text->put(" --boot-next COMMAND starts Zarvex UEFI once.");
+    } else if (!list->manager_known && list->inactive_manager_known && !through_manager) {
+        text->put("\nWarning: Zarvex UEFI's entry ");
+        put_entry(text, list, list->inactive_manager);
+        text->put(" is inactive: the firmware will not start it, and the request will not be "
+                  "read. Make it active again in the firmware's setup.");
+    }
+}
+
+void put_boot_list_json(Text *text, const BootList *list)
+{
+    if (list == nullptr) {
+        text->put(",\"firmware\":{\"boot_current\":null,\"boot_next\":null,\"boot_order\":null,"
+                  "\"next\":null,\"next_via\":null,\"boot_manager_entry\":null,"
+                  "\"boot_manager_next\":null,\"entries\":{},\"firmware_setup_supported\":null}");
+        return;
+    }
+    text->put(",\"firmware\":{\"boot_current\":");
+    put_json_number(text, list->current.state == VALUE_KNOWN, list->current.value);
+    text->put(",\"boot_next\":");
+    put_json_number(text, list->next_variable.state == VALUE_KNOWN, list->next_variable.value);
+    text->put(",\"boot_order\":");
+    if (list->order_state == VALUE_KNOWN) {
+        text->put('[');
+        for (size_t i = 0; i < list->order_count; i++) {
+            if (i > 0)
+                text->put(',');
+            put_json_number(text, true, list->order[i]);
+        }
+        text->put(']');
+    } else {
+        text->put("null");
+    }
+    text->put(",\"next\":");
+    put_json_number(text, list->next_known, list->next);
+    text->put(",\"next_via\":");
+    text->put(!list->next_known          ? "null"
+              : list->next_via_boot_next ? "\"boot_next\""
+                                         : "\"boot_order\"");
+    text->put(",\"boot_manager_entry\":");
+    put_json_number(text, list->manager_known, list->manager);
+    text->put(",\"boot_manager_next\":");
+    text->put(!list->next_known ? "null" : list->next_through_manager ? "true" : "false");
+    text->put(",\"entries\":{");
+    for (size_t i = 0; i < list->entry_count; i++) {
+        const BootEntry &entry = list->entries[i];
+        if (i > 0)
+            text->put(',');
+        put_json_number(text, true, entry.number);
+        text->put(":{\"description\":");
+        if (entry.description_known)
+            put_escaped(text, nullptr, entry.description, entry.description_units, true);
+        else
+            text->put("null");
+        text->put(",\"active\":");
+        text->put(entry.state != ENTRY_VALID                     ? "null"
+                  : (entry.attributes & LOAD_OPTION_ACTIVE) != 0 ? "true"
+                                                                 : "false");
+        text->put('}');
+    }
+    text->put("},\"firmware_setup_supported\":");
+    text->put(list->setup_state != VALUE_KNOWN ? "null" : list->setup_supported ? "true" : "false");
+    text->put('}');
+}
+
+// The line of a --boot-next run on what BootNext becomes.
+void put_boot_next_line(Text *text, const BootList *list)
+{
+    if (list == nullptr || !list->manager_known)
+        return;
+    text->put("\nBootNext: ");
+    put_entry(text, list, list->manager);
+}
+
+void put_boot_next_json(Text *text, const BootList *list)
+{
+    if (list == nullptr)
+        return;
+    text->put(",\"boot_next\":");
+    put_json_number(text, list->manager_known, list->manager);
+}
+
 // The request a command writes, as --status shows it, and what the program then does.
 void put_request_and_then(Text *text, const char *head, const DryRunReport *report)
 {
     text->put(head);
     put_request_line(text, report->request);
     put_request_details(text, report->request, &REQUEST_ATTRIBUTES);
+    put_boot_next_line(text, report->boot_next);
     text->put("\nThen: ");
     if (!report->restart)
         text->put("no restart (/noreboot)");
@@ -236,31 +377,41 @@ StatusCode decode_request(const uint8_t *value, size_t size, RequestView *view)
     return STATUS_SUCCESS;
 }
 
-void format_status_text(const StatusReport *report, char *out, size_t capacity)
+namespace {
+
+void put_status_text(Text *text, const StatusReport *report)
 {
-    Text text{out, capacity, 0};
     if (report->boot_manager_known) {
-        text.put("Zarvex UEFI: ");
-        text.put(report->boot_manager ? "found\n" : "not found\n");
+        text->put("Zarvex UEFI: ");
+        text->put(report->boot_manager ? "found\n" : "not found\n");
     }
-    text.put("Pending request: ");
+    text->put("Pending request: ");
     if (report->corrupt) {
-        text.put("corrupt");
+        text->put("corrupt");
         if (report->corrupt_size > 0) {
-            text.put(" (");
-            text.put_unsigned(report->corrupt_size);
-            text.put(report->corrupt_size == 1 ? " byte, " : " bytes, ");
-            text.put("shorter than its 4-byte code)");
+            text->put(" (");
+            text->put_unsigned(report->corrupt_size);
+            text->put(report->corrupt_size == 1 ? " byte, " : " bytes, ");
+            text->put("shorter than its 4-byte code)");
         }
         return;
     }
     if (report->request == nullptr) {
-        text.put(report->status == STATUS_SUCCESS ? "none" : "unknown");
+        text->put(report->status == STATUS_SUCCESS ? "none" : "unknown");
         return;
     }
-    put_request_line(&text, report->request);
-    put_request_details(&text, report->request,
+    put_request_line(text, report->request);
+    put_request_details(text, report->request,
                         report->attributes_known ? &report->attributes : nullptr);
+}
+
+} // namespace
+
+void format_status_text(const StatusReport *report, char *out, size_t capacity)
+{
+    Text text{out, capacity, 0};
+    put_status_text(&text, report);
+    put_boot_list_text(&text, report->firmware, report->program_name);
 }
 
 void format_status_json(const StatusReport *report, char *out, size_t capacity)
@@ -281,6 +432,7 @@ void format_status_json(const StatusReport *report, char *out, size_t capacity)
         put_request_json(&text, report->request,
                          report->attributes_known ? &report->attributes : nullptr);
     }
+    put_boot_list_json(&text, report->firmware);
     text.put("}");
 }
 
@@ -329,6 +481,7 @@ void format_dry_run_json(const DryRunReport *report, char *out, size_t capacity)
         text.put("null");
         if (report->monitor)
             text.put(",\"monitor\":true");
+        put_boot_next_json(&text, report->boot_next);
         text.put("}");
         return;
     }
@@ -337,5 +490,6 @@ void format_dry_run_json(const DryRunReport *report, char *out, size_t capacity)
     text.put(report->restart ? "true" : "false");
     text.put(",\"force\":");
     text.put(report->force ? "true" : "false");
+    put_boot_next_json(&text, report->boot_next);
     text.put("}");
 }

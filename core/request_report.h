@@ -6,6 +6,8 @@
 
 #include "status.h"
 
+struct BootList;
+
 enum RequestKind {
     REQUEST_ITEM,    // an item number
     REQUEST_KEYWORD, // /Current, /Next, /Shutdown or /None
@@ -40,10 +42,15 @@ struct StatusReport {
     size_t corrupt_size;
     bool attributes_known;
     uint32_t attributes;
+    // The firmware's boot list; null when it was not read (JSON: every member null).
+    const BootList *firmware;
+    const char *program_name; // named in the warning's advice
 };
 
 // Both write a NUL-terminated text into `out` (cut, still terminated, when it does not fit) and
 // escape every byte outside printable ASCII, so a crafted variable cannot drive a terminal.
+// Where the firmware has a boot list, the text ends in a line on it and, when the next start
+// does not go through Zarvex UEFI, a warning.
 void format_status_text(const StatusReport *report, char *out, size_t capacity);
 // One line of JSON. Stored bytes outside printable ASCII appear as \u00NN: each code point of a
 // text stands for one stored byte, whether or not the bytes were UTF-8.
@@ -57,6 +64,8 @@ struct DryRunReport {
     bool restart;
     bool force;
     bool force_shown; // the text names /force only where it changes the restart (Windows)
+    // Set for --boot-next: BootNext is then set to the boot manager's entry, when known.
+    const BootList *boot_next;
 };
 
 // The same escaping and limits as the status descriptions; the request object of the JSON has

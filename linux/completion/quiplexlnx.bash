@@ -1,7 +1,7 @@
 # bash completion for quiplexlnx: tool options, boot selection keywords and request modifiers.
 
 _quiplexlnx_options=(--help -h -\? --version --status --status=json --cancel --suspend --resume
-    --dry-run --dry-run=json)
+    --dry-run --dry-run=json --boot-next --firmware-setup --cancel-firmware-setup)
 
 # Keywords and modifiers match in any letter case, as quiplexlnx reads them.
 _quiplexlnx_matching() {  # prefix, typed part, candidates...
@@ -34,20 +34,30 @@ _quiplexlnx() {
         return 0
     fi
 
-    # Tool options stand alone, but --dry-run is followed by a boot request whose selection
-    # comes first, as it does without it.
-    local count=${#before[@]} lead=${before[0]:-}
-    [[ $lead == -* && $lead != --dry-run && $lead != --dry-run=json ]] && return 0
+    # Tool options stand alone, but --dry-run and --boot-next (also after --dry-run) are followed
+    # by a boot request whose selection comes first, as it does without them.
+    local count=${#before[@]} skip=0 lead
+    local -a offered=("${_quiplexlnx_options[@]}")
+    if [[ ${before[0]:-} == --dry-run || ${before[0]:-} == --dry-run=json ]]; then
+        skip=1 offered=(--boot-next)
+    fi
+    [[ ${before[skip]:-} == --boot-next ]] && skip=$((skip + 1)) offered=()
+    count=$((count - skip)) lead=${before[skip]:-}
+    # --firmware-setup takes what a request takes after it: /noreboot and /force.
+    if [[ $skip -eq 0 && $count -eq 1 && $lead == --firmware-setup ]]; then
+        _quiplexlnx_matching "" "${cur:-/}" /noreboot /force
+        return 0
+    fi
+    [[ $lead == -* ]] && return 0
     if [[ $cur == -* ]]; then
-        [[ $count -eq 0 ]] && _quiplexlnx_matching "" "$cur" "${_quiplexlnx_options[@]}"
-    elif [[ $cur == ?*/* ]] || [[ (-z $cur || $cur == /*) &&
-        (($count -gt 0 && $lead != -*) || $count -gt 1) ]]; then
+        [[ $count -eq 0 ]] && _quiplexlnx_matching "" "$cur" "${offered[@]}"
+    elif [[ $cur == ?*/* ]] || [[ (-z $cur || $cur == /*) && $count -gt 0 ]]; then
         # After the selection (in this word or an earlier one): /run=, /noreboot, /force.
         cur=${cur:-/}
         _quiplexlnx_matching "${cur%/*}" "/${cur##*/}" /run= /noreboot /force
     else
         _quiplexlnx_matching "" "$cur" /Current /Next /Shutdown /None
-        [[ -z $cur && $count -eq 0 ]] && _quiplexlnx_matching "" "" "${_quiplexlnx_options[@]}"
+        [[ -z $cur && $count -eq 0 ]] && _quiplexlnx_matching "" "" "${offered[@]}"
     fi
     # /run= is followed by the file name, without a blank.
     if [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *= ]]; then

@@ -14,6 +14,7 @@ import fleet  # noqa: E402
 BINARY = "/usr/sbin/quiplexlnx"  # or the first argument
 TARBALL = os.environ.get("QUIPLEX_COLLECTION_TARBALL")
 HOSTS, MISSING, FORKS = 6, 5, 6
+GLOBAL_GUID = "8be4df61-93ca-11d2-aa0d-00e098032b8c"
 
 
 def stored(code, selection=b"", run_file=b""):
@@ -79,6 +80,47 @@ class FleetTest(unittest.TestCase):
                 self.assertIsNone(results[host]["request"])
             self.assert_requests(None)
         self.assertEqual(self.fleet.reboot_calls(), [])
+
+    def test_boot_next(self):
+        """boot_next sets BootNext to Zarvex UEFI's entry once, shows it in check and diff mode,
+        and writes nothing on a host whose boot list has no such entry."""
+        files = {"BootOrder": b"\0\0\3\0",
+                 "Boot0000": b"\1\0\0\0\4\0" + "Windows Boot Manager\0".encode("utf-16-le")
+                 + b"\x7f\xff\4\0",
+                 "Boot0003": b"\1\0\0\0\4\0" + "Zarvex UEFI\0".encode("utf-16-le")
+                 + b"\x7f\xff\4\0"}
+        for name, value in files.items():
+            path = "%s/%s-%s" % (fleet.EFIVARS, name, GLOBAL_GUID)
+            self.fleet.inside("host0", "python3", "-c", "import sys; open(sys.argv[1], 'wb')"
+                              ".write(bytes.fromhex(sys.argv[2]))", path,
+                              (b"\7\0\0\0" + value).hex())
+        boot_next = "%s/BootNext-%s" % (fleet.EFIVARS, GLOBAL_GUID)
+        limit = ("--limit", "host0,host1")
+        results = self.run_task("--check", "--diff", *limit, selection="2", boot_next=True)
+        self.assertTrue(results["host0"]["changed"])
+        self.assertTrue(results["host0"]["diff"]["before"].endswith("BootNext: none\n"))
+        self.assertTrue(results["host0"]["diff"]["after"].endswith("BootNext: Boot0003\n"))
+        self.assertEqual(results["host0"]["firmware"]["next"], "0000")
+        self.assertEqual((results["host1"]["rc"], results["host1"]["msg"]),
+                         (8, "Zarvex UEFI's entry in the firmware's boot list was not found; "
+                          "nothing was changed."))
+        self.assertEqual(self.fleet.inside("host0", "cat", boot_next)[0], 1)
+        for changed in (True, False):
+            results = self.run_task(*limit, selection="2", boot_next=True)
+            self.assertEqual(results["host0"]["changed"], changed)
+            self.assertEqual(results["host0"]["firmware"]["boot_next"], "0003")
+            self.assertEqual(results["host0"]["firmware"]["next_via"], "boot_next")
+            self.assertEqual(self.fleet.inside("host0", "cat", boot_next)[1], b"\7\0\0\0\3\0")
+            self.assertTrue(results["host1"]["failed"])
+        self.assertIsNone(self.fleet.request_file("host1"))
+        # The firmware used BootNext: only it is written again.
+        self.fleet.inside("host0", "rm", boot_next)
+        results = self.run_task(*limit, selection="2", boot_next=True)
+        self.assertTrue(results["host0"]["changed"])
+        self.assertEqual(results["host0"]["previous"], results["host0"]["request"])
+        self.assertEqual(self.fleet.reboot_calls(), [])
+        self.fleet.inside("host0", "sh", "-c", "rm %s/*-%s" % (fleet.EFIVARS, GLOBAL_GUID))
+        self.run_task(*limit, state="absent")
 
     def test_refusals(self):
         cases = [({"selection": "0"}, 61, "invalid selection '0': quiplexlnx ended with 61"),

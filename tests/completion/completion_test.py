@@ -14,7 +14,8 @@ import unittest
 
 FOLDER = sys.argv.pop(1)
 OPTIONS = ["--help", "-h", "-?", "--version", "--status", "--status=json", "--cancel",
-           "--suspend", "--resume", "--dry-run", "--dry-run=json"]
+           "--suspend", "--resume", "--dry-run", "--dry-run=json", "--boot-next",
+           "--firmware-setup", "--cancel-firmware-setup"]
 KEYWORDS = ["/Current", "/Next", "/Shutdown", "/None"]
 MODIFIERS = ["/run=", "/noreboot", "/force"]
 
@@ -38,6 +39,16 @@ BASH_CASES = [
     (["My", "f"], []),
     (["2", "-"], []),
     (["--status", "/"], []),
+    (["--b"], ["--boot-next"]),
+    (["--boot-next", "/sH"], ["/Shutdown"]),
+    (["--boot-next", "-"], []),
+    (["--boot-next", "2", "/"], MODIFIERS),
+    (["--dry-run", "-"], ["--boot-next"]),
+    (["--dry-run", "=", "json", "--boot-next", ""], KEYWORDS),
+    (["--dry-run", "--boot-next", "2", "/R"], ["/run="]),
+    (["--firmware-setup", ""], ["/noreboot", "/force"]),
+    (["--firmware-setup", "/N"], ["/noreboot"]),
+    (["--cancel-firmware-setup", "/"], []),
 ]
 
 
@@ -89,7 +100,9 @@ class Completion(unittest.TestCase):
     def test_zsh_completes_on_a_terminal(self):
         cases = {"quiplexlnx /CUR": "/Current", "quiplexlnx 1/NOR": "1/noreboot",
                  "quiplexlnx --dry-run=json /sh": "--dry-run=json /Shutdown",
-                 "quiplexlnx My /f": "My /force", "quiplexlnx --ver": "--version"}
+                 "quiplexlnx My /f": "My /force", "quiplexlnx --ver": "--version",
+                 "quiplexlnx --dry-run --boot-next /sh": "--dry-run --boot-next /Shutdown",
+                 "quiplexlnx --firmware-setup /nor": "--firmware-setup /noreboot"}
         self.assertEqual(zsh_completed_lines(list(cases)), list(cases.values()))
 
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include "boot_list.h"
 #include "variable_store.h"
 
 FakeStore fake_store;
@@ -13,21 +14,73 @@ void reset_fake_store()
     fake_store = FakeStore{};
 }
 
+namespace {
+
+bool is_global_name(const char *name)
+{
+    static const char *const NAMES[] = {"BootCurrent", "BootNext", "BootOrder",
+                                        "OsIndicationsSupported", "OsIndications"};
+    for (const char *known : NAMES) {
+        if (strcmp(name, known) == 0)
+            return true;
+    }
+    return strlen(name) == 8 && strncmp(name, "Boot", 4) == 0 &&
+           strspn(name + 4, "0123456789ABCDEF") == 4;
+}
+
+FakeVariable *find_variable(const char *name)
+{
+    for (FakeVariable &variable : fake_store.variables) {
+        if (strcmp(variable.name, name) == 0)
+            return &variable;
+    }
+    return nullptr;
+}
+
+// A firmware variable gets a slot the first time it is set or written.
+FakeVariable *global_slot(const char *name)
+{
+    if (FakeVariable *variable = find_variable(name))
+        return variable;
+    for (FakeVariable &variable : fake_store.variables) {
+        if (variable.name[0] == '\0') {
+            strcpy(variable.name, name);
+            return &variable;
+        }
+    }
+    ADD_FAILURE() << "no room for " << name;
+    return &fake_store.variables[0];
+}
+
+void expect_guid(const char *name, const char *guid_text)
+{
+    EXPECT_STREQ(guid_text, is_global_name(name) ? GLOBAL_GUID_TEXT : VENDOR_GUID_TEXT) << name;
+}
+
+} // namespace
+
 void use_named_variables()
 {
     fake_store.by_name = true;
-    fake_store.variables[0] = FakeVariable{"ZarvexUEFI", false, {}, 0, 0};
-    fake_store.variables[1] = FakeVariable{"Quiplex", false, {}, 0, 0};
+    strcpy(fake_store.variables[0].name, "ZarvexUEFI");
+    strcpy(fake_store.variables[1].name, "Quiplex");
 }
 
 FakeVariable *fake_variable(const char *name)
 {
-    for (FakeVariable &variable : fake_store.variables) {
-        if (variable.name != nullptr && strcmp(variable.name, name) == 0)
-            return &variable;
-    }
+    if (FakeVariable *variable = find_variable(name))
+        return variable;
+    if (is_global_name(name))
+        return global_slot(name);
     ADD_FAILURE() << "unexpected variable " << name;
     return &fake_store.variables[0];
+}
+
+size_t fake_value(const char *name, const uint8_t **data)
+{
+    const FakeVariable *variable = find_variable(name);
+    *data = variable != nullptr ? variable->data : nullptr;
+    return variable != nullptr && variable->present ? variable->size : 0;
 }
 
 void set_fake_variable(const char *name, const uint8_t *data, size_t size)
@@ -53,8 +106,10 @@ StatusCode read_variable(const char *name, const char *guid_text, void *buffer, 
         return fake_store.read_status;
     }
     if (fake_store.by_name) {
-        const FakeVariable *variable = fake_variable(name);
-        const StatusCode status = !variable->present       ? STATUS_NOT_FOUND
+        expect_guid(name, guid_text);
+        const FakeVariable *variable =
+            is_global_name(name) ? find_variable(name) : fake_variable(name);
+        const StatusCode status = variable == nullptr || !variable->present ? STATUS_NOT_FOUND
                                   : variable->size > *size ? STATUS_BUFFER_TOO_SMALL
                                                            : STATUS_SUCCESS;
         *size = status == STATUS_SUCCESS ? variable->size : 0;
@@ -84,7 +139,12 @@ StatusCode write_variable(const char *name, const char *guid_text, const void *d
         memcpy(fake_store.written, data, size);
     fake_store.written_size = size;
     fake_store.written_attributes = attributes;
-    if (fake_store.by_name && fake_store.write_status == STATUS_SUCCESS) {
+    const StatusCode answer =
+        fake_store.failing_write == nullptr || strcmp(fake_store.failing_write, name) == 0
+            ? fake_store.write_status
+            : STATUS_SUCCESS;
+    if (fake_store.by_name && answer == STATUS_SUCCESS) {
+        expect_guid(name, guid_text);
         FakeVariable *variable = fake_variable(name);
         if (size == 0) {
             const bool was_present = variable->present;
@@ -94,5 +154,5 @@ StatusCode write_variable(const char *name, const char *guid_text, const void *d
         set_fake_variable(name, static_cast<const uint8_t *>(data), size);
         variable->attributes = attributes;
     }
-    return fake_store.write_status;
+    return answer;
 }

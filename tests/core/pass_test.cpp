@@ -75,10 +75,12 @@ const PassCase PASS_CASES[] = {
     {"--status=json", true, {0xFF, 0xFF, 0, 0, '&', 'W', 0, 'a', '"', '\\', 0x1B, 0}, 0, 0, 0, false,
      {"data: {\"status\":0,\"boot_manager\":true,\"request\":{\"code\":65535,\"kind\":\"hot_key\","
       "\"keyword\":null,\"selection\":\"&W\",\"run_file\":\"a\\\"\\\\\\u001B\",\"attributes\":7,"
-      "\"size\":12}}"},
+      "\"size\":12}" + std::string(FIRMWARE_UNKNOWN_JSON) + "}"},
      {}, {}, {0xFF, 0xFF, 0, 0, '&', 'W', 0, 'a', '"', '\\', 0x1B, 0}},
     {"--status=JSON", false, {}, 92, 92, 0, false,
-     {"data: {\"status\":92,\"boot_manager\":null,\"request\":null}"}, {}, {}, {}},
+     {"data: {\"status\":92,\"boot_manager\":null,\"request\":null" +
+      std::string(FIRMWARE_UNKNOWN_JSON) + "}"},
+     {}, {}, {}},
 };
 // clang-format on
 
@@ -233,7 +235,11 @@ TEST(DryRun, DescribesExactlyWhatTheCommandWrites)
         const std::string stored = recorded.messages.at(0);
         const std::string prefix = "data: {\"status\":0,\"boot_manager\":true,\"request\":";
         ASSERT_EQ(stored.rfind(prefix, 0), 0u) << stored;
-        const std::string request = stored.substr(prefix.size(), stored.size() - prefix.size() - 1);
+        const std::string firmware = std::string(FIRMWARE_UNKNOWN_JSON) + "}";
+        ASSERT_GT(stored.size(), prefix.size() + firmware.size());
+        EXPECT_EQ(stored.substr(stored.size() - firmware.size()), firmware);
+        const std::string request =
+            stored.substr(prefix.size(), stored.size() - prefix.size() - firmware.size());
         const std::string then = restarts.empty() ? "false,\"force\":false"
                                  : restarts[0]    ? "true,\"force\":true"
                                                   : "true,\"force\":false";

@@ -152,7 +152,8 @@ def parse_dmpstore(text, name=None):
     if text is None:
         return None
     wanted = re.escape(name) if name is not None else r"[^']+"
-    head = re.search(r"Variable (\S+) '[0-9A-Fa-f-]+:(%s)' DataSize = 0x([0-9A-Fa-f]+)\n"
+    # The GUID is printed as text, or by its name for the firmware's own ("EFIGlobalVariable").
+    head = re.search(r"Variable (\S+) '[0-9A-Za-z-]+:(%s)' DataSize = 0x([0-9A-Fa-f]+)\n"
                      r"((?:[ \t]*[0-9A-Fa-f]{8}: .*\n?)*)" % wanted, text)
     if head is None:
         return None
@@ -233,16 +234,17 @@ class Machine:
         output = ANSI.sub("", output).replace("\r", "")
         return BootResult(output, ended, time.monotonic() - started)
 
-    def boot_shell(self, files, lines, timeout=180, echo=False):
+    def boot_shell(self, files, lines, timeout=180, echo=False, stop_on=()):
         """Boots into OVMF's UEFI Shell with a disk holding `files` and a startup.nsh that runs
         `fs0:`, then `lines`, then shuts the machine down. With `echo` the shell shows each
-        line after its prompt (`FS0:\\> line`) before running it."""
+        line after its prompt (`FS0:\\> line`) before running it. A text of `stop_on` on the
+        console ends the run early (a firmware screen that waits for a key, say)."""
         script = ([] if echo else ["@echo -off"]) + ["fs0:"] + list(lines)
         script += ["echo " + SHELL_DONE, "reset -s"]
         fat_image(self.disk, files, script)
         # Any key but Esc skips the shell's 5-second countdown before startup.nsh.
         return self._run(["-drive", "file=%s,format=raw,if=virtio" % self.disk], timeout,
-                         press_key_on="seconds to skip")
+                         press_key_on="seconds to skip", stop_on=stop_on)
 
     def boot_kernel(self, kernel, initrd, append="console=ttyS0 quiet panic=-1", timeout=180,
                     disks=()):

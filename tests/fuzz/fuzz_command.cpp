@@ -4,6 +4,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "boot_list.h"
 #include "boot_request.h"
 #include "fuzz_support.h"
 #include "pass.h"
@@ -18,10 +19,13 @@ int store_calls;
 
 } // namespace
 
-StatusCode read_variable(const char *name, const char *, void *buffer, size_t *size,
+StatusCode read_variable(const char *name, const char *guid_text, void *buffer, size_t *size,
                          uint32_t *attributes)
 {
     store_calls++;
+    if (strcmp(guid_text, GLOBAL_GUID_TEXT) == 0)
+        return STATUS_NOT_FOUND; // a firmware without a boot list
+
     const bool request = strcmp(name, REQUEST_VARIABLE_NAME) == 0;
     if (request && stored_size == 0)
         return STATUS_NOT_FOUND;
@@ -109,7 +113,9 @@ void check_dry_run(int argc, char **argv, const BootRequest *request)
     const char prefix[] = "{\"status\":0,\"boot_manager\":true,\"request\":";
     check(strncmp(shown, prefix, sizeof prefix - 1) == 0);
     const char *object = shown + sizeof prefix - 1;
-    const size_t object_length = strlen(object) - 1;
+    const char *firmware = strstr(object, ",\"firmware\":{");
+    check(firmware != nullptr);
+    const size_t object_length = static_cast<size_t>(firmware - object);
     check(strncmp(described, "{\"status\":0,\"request\":", 22) == 0);
     check(strncmp(described + 22, object, object_length) == 0);
     const char *then = described + 22 + object_length;
@@ -142,9 +148,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const char *rest = nullptr;
         const bool reading = request.tool_option == TOOL_OPTION_HELP ||
                              take_dry_run_word(command_text, &rest) != DRY_RUN_NONE;
+        // --boot-next before a request finds no boot manager's entry in this store.
+        const bool boot_next = take_boot_next_word(rest, &rest);
         records = 0;
         const int status = run_pass(command_text, &FRONT_END);
-        check(reading || status == STATUS_INVALID_PARAMETER);
+        check(reading || status == STATUS_INVALID_PARAMETER ||
+              (boot_next && status == STATUS_NOT_FOUND));
         check(records == (reading ? 0 : 1));
         return 0;
     }

@@ -12,67 +12,6 @@ namespace {
 
 char out[16 * 1024];
 
-// A strict recursive-descent check of the JSON this program writes (objects, strings,
-// unsigned numbers, true, false, null); gives the position after the value or null.
-const char *json_value(const char *at);
-
-const char *json_string(const char *at)
-{
-    if (*at++ != '"')
-        return nullptr;
-    for (; *at != '"'; at++) {
-        const unsigned char c = static_cast<unsigned char>(*at);
-        if (c < 0x20 || c > 0x7E)
-            return nullptr;
-        if (c != '\\')
-            continue;
-        at++;
-        if (*at == 'u') {
-            for (int i = 1; i <= 4; i++) {
-                if (!strchr("0123456789ABCDEFabcdef", at[i]) || at[i] == '\0')
-                    return nullptr;
-            }
-            at += 4;
-        } else if (!strchr("\"\\/bfnrt", *at) || *at == '\0') {
-            return nullptr;
-        }
-    }
-    return at + 1;
-}
-
-const char *json_object(const char *at)
-{
-    if (*at++ != '{')
-        return nullptr;
-    if (*at == '}')
-        return at + 1;
-    for (;;) {
-        if ((at = json_string(at)) == nullptr || *at++ != ':' || (at = json_value(at)) == nullptr)
-            return nullptr;
-        if (*at == '}')
-            return at + 1;
-        if (*at++ != ',')
-            return nullptr;
-    }
-}
-
-const char *json_value(const char *at)
-{
-    if (*at == '{')
-        return json_object(at);
-    if (*at == '"')
-        return json_string(at);
-    const char *const words[] = {"true", "false", "null"};
-    for (const char *word : words) {
-        if (strncmp(at, word, strlen(word)) == 0)
-            return at + strlen(word);
-    }
-    const char *start = at;
-    while (*at >= '0' && *at <= '9')
-        at++;
-    return at == start ? nullptr : at;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

@@ -23,6 +23,7 @@ constexpr char FIRMWARE[] = "/sys/firmware";
 constexpr char EFI[] = "/sys/firmware/efi";
 constexpr char EFIVARS[] = "/sys/firmware/efi/efivars";
 constexpr char GUID_SUFFIX[] = "-81686ef9-7f6f-42e3-9371-696de9bf6299";
+constexpr char GLOBAL_GUID_SUFFIX[] = "-8be4df61-93ca-11d2-aa0d-00e098032b8c";
 constexpr char REBOOT_RECORD[] = "/sys/firmware/reboot-record";
 
 std::string reboot_directory; // where /sbin/reboot resolves to, covered by our tmpfs
@@ -171,30 +172,31 @@ void fill_efivars()
     close(fd);
 }
 
-std::string variable_path(const std::string &name)
+std::string variable_path(const std::string &name, VariableSpace space)
 {
-    return std::string(EFIVARS) + "/" + name + GUID_SUFFIX;
+    return std::string(EFIVARS) + "/" + name +
+           (space == GLOBAL_VARIABLE ? GLOBAL_GUID_SUFFIX : GUID_SUFFIX);
 }
 
-void put_variable_file(const std::string &name, const Bytes &contents)
+void put_variable_file(const std::string &name, const Bytes &contents, VariableSpace space)
 {
-    ASSERT_TRUE(write_whole_file(variable_path(name), contents)) << strerror(errno);
+    ASSERT_TRUE(write_whole_file(variable_path(name, space), contents)) << strerror(errno);
 }
 
-bool get_variable_file(const std::string &name, Bytes *contents)
+bool get_variable_file(const std::string &name, Bytes *contents, VariableSpace space)
 {
-    return read_whole_file(variable_path(name), contents);
+    return read_whole_file(variable_path(name, space), contents);
 }
 
-bool variable_file_exists(const std::string &name)
+bool variable_file_exists(const std::string &name, VariableSpace space)
 {
-    return access(variable_path(name).c_str(), F_OK) == 0;
+    return access(variable_path(name, space).c_str(), F_OK) == 0;
 }
 
-unsigned inode_flags(const std::string &name)
+unsigned inode_flags(const std::string &name, VariableSpace space)
 {
     unsigned flags = 0;
-    const int fd = open(variable_path(name).c_str(), O_RDONLY);
+    const int fd = open(variable_path(name, space).c_str(), O_RDONLY);
     if (fd >= 0) {
         ioctl(fd, FS_IOC_GETFLAGS, &flags);
         close(fd);
@@ -202,9 +204,9 @@ unsigned inode_flags(const std::string &name)
     return flags;
 }
 
-void set_inode_flags(const std::string &name, unsigned flags)
+void set_inode_flags(const std::string &name, unsigned flags, VariableSpace space)
 {
-    const int fd = open(variable_path(name).c_str(), O_RDONLY);
+    const int fd = open(variable_path(name, space).c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(ioctl(fd, FS_IOC_SETFLAGS, &flags), 0) << strerror(errno);
     close(fd);

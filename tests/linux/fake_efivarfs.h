@@ -18,12 +18,18 @@ void reset_efivars(EfivarsState state);
 // Takes every free block of a MOUNTED_SMALL store, so the next write fails with ENOSPC.
 void fill_efivars();
 
-std::string variable_path(const std::string &name);
-void put_variable_file(const std::string &name, const Bytes &contents);
-bool get_variable_file(const std::string &name, Bytes *contents);
-bool variable_file_exists(const std::string &name);
-unsigned inode_flags(const std::string &name);
-void set_inode_flags(const std::string &name, unsigned flags);
+// Whose variable a name is: the boot manager's vendor GUID or the firmware's global one.
+enum VariableSpace { VENDOR_VARIABLE, GLOBAL_VARIABLE };
+
+std::string variable_path(const std::string &name, VariableSpace space = VENDOR_VARIABLE);
+void put_variable_file(const std::string &name, const Bytes &contents,
+                       VariableSpace space = VENDOR_VARIABLE);
+bool get_variable_file(const std::string &name, Bytes *contents,
+                       VariableSpace space = VENDOR_VARIABLE);
+bool variable_file_exists(const std::string &name, VariableSpace space = VENDOR_VARIABLE);
+unsigned inode_flags(const std::string &name, VariableSpace space = VENDOR_VARIABLE);
+void set_inode_flags(const std::string &name, unsigned flags,
+                     VariableSpace space = VENDOR_VARIABLE);
 std::vector<std::string> efivars_listing();
 
 Bytes le32_then(uint32_t value, const Bytes &data);

@@ -17,6 +17,11 @@ const Bytes PRESENT = le32_then(7, {'Z', 'v', 1, 0});
 const Bytes ITEM_2 = {2, 0, 0, 0, 0, 0};
 const std::string SAVED = "/run/quiplex/request";
 const std::string NONE_SAVED = "/run/quiplex/no-request";
+// The "firmware" member of --status=json on a machine without boot variables.
+const char NO_BOOT_LIST[] =
+    ",\"firmware\":{\"boot_current\":null,\"boot_next\":null,\"boot_order\":null,\"next\":null,"
+    "\"next_via\":null,\"boot_manager_entry\":null,\"boot_manager_next\":null,\"entries\":{},"
+    "\"firmware_setup_supported\":null}";
 
 class ToolOptions : public testing::Test {
 protected:
@@ -161,7 +166,8 @@ TEST_F(ToolOptions, StatusOfTheShortestAndLongestValues)
         result = run("--status=json");
         EXPECT_EQ(result.exit_status, size == 2048 ? 0 : 95) << size;
         if (size == 2048)
-            EXPECT_TRUE(result.out.ends_with("\"size\":2048}}\n")) << result.out.size();
+            EXPECT_TRUE(result.out.ends_with("\"size\":2048}" + std::string(NO_BOOT_LIST) + "}\n"))
+                << result.out.size();
     }
 }
 
@@ -334,6 +340,112 @@ TEST_F(ToolOptions, SavedStateOnlyInARealFolderAndFile)
         EXPECT_EQ(result.exit_status, 0) << option << result.out;
     }
     EXPECT_EQ(pending(), ITEM_2);
+}
+
+// A boot list as efivarfs shows it: attributes first, and immutable files, which the store
+// must clear and set again around each write.
+Bytes le16s(std::initializer_list<uint16_t> values)
+{
+    Bytes bytes;
+    for (uint16_t value : values)
+        bytes.insert(bytes.end(), {uint8_t(value), uint8_t(value >> 8)});
+    return bytes;
+}
+
+Bytes load_option(const char *description)
+{
+    Bytes bytes = {1, 0, 0, 0, 4, 0};
+    for (const char *c = description; *c != '\0'; c++)
+        bytes.insert(bytes.end(), {uint8_t(*c), 0});
+    bytes.insert(bytes.end(), {0, 0, 0x7F, 0xFF, 4, 0});
+    return bytes;
+}
+
+void put_global(const std::string &name, const Bytes &value)
+{
+    if (variable_file_exists(name, GLOBAL_VARIABLE))
+        set_inode_flags(name, 0, GLOBAL_VARIABLE);
+    put_variable_file(name, le32_then(7, value), GLOBAL_VARIABLE);
+    set_inode_flags(name, FS_IMMUTABLE_FL, GLOBAL_VARIABLE);
+}
+
+Bytes global(const std::string &name)
+{
+    Bytes file;
+    if (!get_variable_file(name, &file, GLOBAL_VARIABLE))
+        return {};
+    return file;
+}
+
+TEST_F(ToolOptions, BootListUnderTheGlobalGuid)
+{
+    put_global("BootCurrent", le16s({3}));
+    put_global("BootOrder", le16s({0, 3}));
+    put_global("Boot0000", load_option("Windows Boot Manager"));
+    put_global("Boot0003", load_option("Zarvex UEFI"));
+    put_global("OsIndicationsSupported", {1, 0, 0, 0, 0, 0, 0, 0});
+    put_global("OsIndications", {0x40, 0, 0, 0, 0, 0, 0, 0x80});
+
+    RunResult result = run("--status");
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.out,
+              "Zarvex UEFI: found\nPending request: none\nFirmware: this start Boot0003 \"Zarvex "
+              "UEFI\"; next start Boot0000 \"Windows Boot Manager\" (BootOrder)\nWarning: the "
+              "firmware will start Boot0000 \"Windows Boot Manager\" next, not Zarvex UEFI "
+              "(Boot0003): the request will not be read. quiplexlnx --boot-next COMMAND starts "
+              "Zarvex UEFI once.\n");
+    result = run("--status=json");
+    EXPECT_TRUE(result.out.ends_with(
+        ",\"firmware\":{\"boot_current\":\"0003\",\"boot_next\":null,\"boot_order\":[\"0000\","
+        "\"0003\"],\"next\":\"0000\",\"next_via\":\"boot_order\",\"boot_manager_entry\":\"0003\","
+        "\"boot_manager_next\":false,\"entries\":{\"0000\":{\"description\":\"Windows Boot "
+        "Manager\",\"active\":true},\"0003\":{\"description\":\"Zarvex UEFI\",\"active\":true}},"
+        "\"firmware_setup_supported\":true}}\n"))
+        << result.out;
+
+    // BootNext is created, then rewritten over the immutable file the kernel would show.
+    for (int round = 0; round < 2; round++) {
+        result = run_quiplexlnx({"--boot-next", "2/noreboot"});
+        EXPECT_EQ(result.exit_status, 0) << result.err;
+        EXPECT_FALSE(result.rebooted);
+        EXPECT_EQ(global("BootNext"), (Bytes{7, 0, 0, 0, 3, 0})) << round;
+        EXPECT_EQ(pending(false), ITEM_2);
+        if (round == 0)
+            put_global("BootNext", le16s({0}));
+        else
+            EXPECT_NE(inode_flags("BootNext", GLOBAL_VARIABLE) & FS_IMMUTABLE_FL, 0u);
+    }
+    result = run("--status");
+    EXPECT_TRUE(result.out.ends_with("next start Boot0003 \"Zarvex UEFI\" (BootNext)\n"))
+        << result.out;
+
+    result = run_quiplexlnx({"--firmware-setup", "/noreboot"});
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_FALSE(result.rebooted);
+    EXPECT_EQ(result.out, "The next start opens the firmware's setup.\n");
+    EXPECT_EQ(global("OsIndications"), (Bytes{7, 0, 0, 0, 0x41, 0, 0, 0, 0, 0, 0, 0x80}));
+    EXPECT_NE(inode_flags("OsIndications", GLOBAL_VARIABLE) & FS_IMMUTABLE_FL, 0u);
+    result = run_quiplexlnx({"--firmware-setup"});
+    EXPECT_EQ(result.exit_status, 42) << "the reboot stub's status: /sbin/reboot took over";
+    EXPECT_TRUE(result.rebooted) << "restarts as after a request";
+    result = run("--cancel-firmware-setup");
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(global("OsIndications"), (Bytes{7, 0, 0, 0, 0x40, 0, 0, 0, 0, 0, 0, 0x80}));
+
+    // Without the boot manager's entry nothing at all is written.
+    set_inode_flags("Boot0003", 0, GLOBAL_VARIABLE);
+    ASSERT_EQ(unlink(variable_path("Boot0003", GLOBAL_VARIABLE).c_str()), 0);
+    put_pending(ITEM_2);
+    result = run_quiplexlnx({"--boot-next", "5"});
+    EXPECT_EQ(result.exit_status, 8);
+    EXPECT_FALSE(result.rebooted);
+    EXPECT_EQ(result.out, "Zarvex UEFI's entry in the firmware's boot list was not found; nothing "
+                          "was changed.\n");
+    EXPECT_EQ(pending(), ITEM_2);
+    put_global("OsIndicationsSupported", {0, 0, 0, 0, 0, 0, 0, 0});
+    result = run("--firmware-setup");
+    EXPECT_EQ(result.exit_status, 76);
+    EXPECT_EQ(result.out, "This firmware cannot start its setup on request.\n");
 }
 
 } // namespace

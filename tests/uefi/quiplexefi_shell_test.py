@@ -51,9 +51,9 @@ class ShellTest(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.folder, ignore_errors=True)
 
-    def boot(self, lines):
+    def boot(self, lines, files=None):
         """Runs `lines` after fs0: in the Shell, each shown after its prompt; the console text."""
-        return self.machine.boot_shell({"quiplexefi.efi": EFI_IMAGE}, lines, timeout=240,
+        return self.machine.boot_shell(files or {"quiplexefi.efi": EFI_IMAGE}, lines, timeout=240,
                                        echo=True).output
 
     def test_usage_and_missing_boot_manager(self):
@@ -113,6 +113,48 @@ class ShellTest(unittest.TestCase):
                          ("NV+RT+BS", payload(0xFFFF, b"1 " + b"x " * 24)[:4] +
                           (b"1 " + b"x " * 24).strip() + b"\0\0"))
         self.assertEqual(dumped(console.rsplit("/noreboot", 1)[1]), ("NV+RT+BS", payload(2)))
+
+    def test_boot_list_boot_next_and_firmware_setup(self):
+        """An entry "Zarvex UEFI" made with bcfg, second in BootOrder behind the Shell: --status
+        warns, --boot-next sets BootNext and the next start goes through that entry (its program
+        runs before the Shell), and --firmware-setup opens OVMF's setup at the start after."""
+        files = {"quiplexefi.efi": EFI_IMAGE, "zarvex.efi": EFI_IMAGE}
+        console = self.boot([SET_PRESENCE, 'bcfg boot add 0 fs0:\\zarvex.efi "Zarvex UEFI"',
+                             "bcfg boot mv 4 0", "bcfg boot dump", "quiplexefi.efi --status",
+                             "quiplexefi.efi --dry-run=json --boot-next 3/noreboot",
+                             "quiplexefi.efi --boot-next 2/noreboot", 'echo "RC=%lasterror%"',
+                             "dmpstore BootNext"], files)
+        zarvex = re.search(r"Add Boot([0-9A-F]{4})", console).group(1)
+        shell = re.search(r"Variable: Boot([0-9A-F]{4})\s+Desc\s+- EFI Internal Shell",
+                          console).group(1)
+        self.assertIn('Firmware: this start Boot%s "EFI Internal Shell"; next start Boot%s "EFI '
+                      'Internal Shell" (BootOrder)\nWarning: the firmware will start Boot%s "EFI '
+                      'Internal Shell" next, not Zarvex UEFI (Boot%s): the request will not be '
+                      'read. quiplexefi --boot-next COMMAND starts Zarvex UEFI once.\n'
+                      % (shell, shell, shell, zarvex), console)
+        self.assertIn('"restart":false,"force":false,"boot_next":"%s"}' % zarvex, console)
+        self.assertEqual(results(console), ["0x0"])
+        boot_next = parse_dmpstore(console, "BootNext")
+        self.assertEqual((boot_next.attributes, boot_next.data),
+                         ("NV+RT+BS", struct.pack("<H", int(zarvex, 16))))
+
+        console = self.boot(["quiplexefi.efi --status", "dmpstore BootNext",
+                             "quiplexefi.efi --firmware-setup /noreboot", "dmpstore OsIndications"],
+                            files)
+        # The firmware started Zarvex UEFI's entry (the program, without arguments, shows its
+        # usage and returns) before BootOrder's Shell, and deleted BootNext.
+        self.assertIn("Version 1.03\n\nUsage: quiplexu", console.split("UEFI Interactive Shell")[0])
+        self.assertIn("next start Boot%s \"EFI Internal Shell\" (BootOrder)\nWarning:" % shell,
+                      console)
+        self.assertIsNone(parse_dmpstore(console, "BootNext"))
+        self.assertIn("The next start opens the firmware's setup.\n", console)
+        indications = parse_dmpstore(console, "OsIndications")
+        self.assertEqual(indications.data[0] & 1, 1)
+
+        setup = self.machine.boot_shell(files, ["echo SHELL-RAN"], timeout=120,
+                                        stop_on=["Device Manager"]).output
+        self.assertIn("Device Manager", setup)
+        self.assertNotIn("SHELL-RAN", setup)
 
     def test_warm_reset_keeps_request(self):
         console = self.boot([SET_PRESENCE, "quiplexefi.efi /next", 'echo "NOT RESET"'])

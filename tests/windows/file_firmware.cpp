@@ -1,14 +1,17 @@
 // Test builds of quiplexc and quiplexu over firmware variables kept as files, and a fake restart.
 //
 // QUIPLEX_FAKE_FIRMWARE names a folder: each variable is a file of its name holding its bytes
-// (attributes 7). A file "error" holding a Windows error code makes every firmware call fail
-// with it, "write_error" only the writes. Each restart the program asks for appends a line to
-// "restarts". Without the variable the program ends at once with 99, before anything is read.
+// (attributes 7); one of the firmware's global variables (BootOrder, Boot0003...) is named as
+// efivarfs names it, "BootOrder-8be4df61-93ca-11d2-aa0d-00e098032b8c". A file "error" holding a
+// Windows error code makes every firmware call fail with it, "write_error" only the writes. Each
+// restart the program asks for appends a line to "restarts". Without the variable the program ends
+// at once with 99, before anything is read.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
 
+#include "boot_list.h"
 #include "firmware_store.h"
 #include "restart.h"
 #include "variable_store.h"
@@ -45,18 +48,25 @@ DWORD error_from(const char *name)
     return read_file(name, text, sizeof text - 1) > 0 ? strtoul(text, nullptr, 10) : 0;
 }
 
-// Only the vendor GUID is ever meant; anything else is a fault to see at once.
-void check_guid(LPCSTR guid)
+// Only the vendor and the global GUID are ever meant; anything else is a fault to see at once.
+// Gives the file name of the variable.
+const char *file_name(LPCSTR name, LPCSTR guid)
 {
-    if (strcmp(guid, VENDOR_GUID_TEXT) != 0) {
+    static char global_name[128];
+    if (strcmp(guid, VENDOR_GUID_TEXT) == 0)
+        return name;
+    if (strcmp(guid, GLOBAL_GUID_TEXT) != 0) {
         fprintf(stderr, "file firmware: unexpected GUID %s\n", guid);
         ExitProcess(98);
     }
+    // The text without its braces, as efivarfs names the file.
+    snprintf(global_name, sizeof global_name, "%s-%.36s", name, guid + 1);
+    return global_name;
 }
 
-DWORD WINAPI read_ex(LPCSTR name, LPCSTR guid, PVOID buffer, DWORD capacity, PDWORD attributes)
+DWORD WINAPI read_ex(LPCSTR variable, LPCSTR guid, PVOID buffer, DWORD capacity, PDWORD attributes)
 {
-    check_guid(guid);
+    const char *name = file_name(variable, guid);
     if (const DWORD error = error_from("error")) {
         SetLastError(error);
         return 0;
@@ -77,9 +87,9 @@ DWORD WINAPI read_ex(LPCSTR name, LPCSTR guid, PVOID buffer, DWORD capacity, PDW
     return static_cast<DWORD>(size);
 }
 
-BOOL WINAPI write_ex(LPCSTR name, LPCSTR guid, PVOID data, DWORD size, DWORD)
+BOOL WINAPI write_ex(LPCSTR variable, LPCSTR guid, PVOID data, DWORD size, DWORD)
 {
-    check_guid(guid);
+    const char *name = file_name(variable, guid);
     DWORD error = error_from("error");
     if (error == 0)
         error = error_from("write_error");

@@ -134,6 +134,11 @@ const char STATUS_ITEM_3[] = "Zarvex UEFI: found\nPending request: item 3\nRun f
 const std::string HELP = std::string(USAGE_TEXT_WINDOWS) + TOOL_OPTIONS_TEXT;
 const std::string INVALID = "error C0000004: The command is not valid.\r\nCommand: ";
 const std::string NOT_FOUND = "error C0000004: Zarvex UEFI was not found.\r\nCommand: ";
+// The "firmware" member of --status=json where no firmware variable can be read.
+const char NO_BOOT_LIST[] =
+    ",\"firmware\":{\"boot_current\":null,\"boot_next\":null,\"boot_order\":null,\"next\":null,"
+    "\"next_via\":null,\"boot_manager_entry\":null,\"boot_manager_next\":null,\"entries\":{},"
+    "\"firmware_setup_supported\":null}";
 
 // A reading run's failure kept for the event log holds 4,095 characters at most.
 const std::string LONG_STATUS = "--status" + std::string(5000, ' ');
@@ -186,7 +191,8 @@ const UnseenCase UNSEEN_CASES[] = {
     {LONG_STATUS.c_str(), false, true, false, ERROR_INVALID_FUNCTION, 0, true, true, 76,
      MESSAGE_NOT_FOUND, "", {kept_failure(MESSAGE_NOT_FOUND, LONG_STATUS, 76)}},
     {"--status=json", false, true, false, ERROR_INVALID_FUNCTION, 0, true, true, 76,
-     "{\"status\":76,\"boot_manager\":null,\"request\":null}", "", {}},
+     "{\"status\":76,\"boot_manager\":null,\"request\":null" + std::string(NO_BOOT_LIST) + "}",
+     "", {}},
     {"1/noreboot", false, false, false, 0, 0, false, true, 8, "(none)", MESSAGE_NOT_FOUND,
      {NOT_FOUND + "\"1/noreboot\" | 8"}},
     {"--version", false, false, false, 0, 0, false, false, 0, "(none)", "(none)", {}},

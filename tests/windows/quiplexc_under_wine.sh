@@ -19,10 +19,14 @@ usage=$(printf 'Version 1.03\n\nUsage: quiplexu bootselection[/run=filename][[/n
 hint="Run quiplexc from an administrator prompt: Windows lets only administrators use firmware"
 hint+=" variables."
 item_3='{"code":3,"kind":"item","keyword":null,"selection":"","run_file":"","attributes":7,"size":6}'
+no_fw=',"firmware":{"boot_current":null,"boot_next":null,"boot_order":null,"next":null,"next_via":null,"boot_manager_entry":null,"boot_manager_next":null,"entries":{},"firmware_setup_supported":null}'
+boot_list=',"firmware":{"boot_current":"0003","boot_next":null,"boot_order":["0000","0003"],"next":"0000","next_via":"boot_order","boot_manager_entry":"0003","boot_manager_next":false,"entries":{"0000":{"description":"Windows Boot Manager","active":true},"0003":{"description":"Zarvex UEFI","active":true}},"firmware_setup_supported":true}'
+entry_missing="Zarvex UEFI's entry in the firmware's boot list was not found; nothing was changed."
 would_write=$'Would write: item 3\nRun file: none\nSize: 6 bytes, attributes 0x00000007\nThen: '
 blanks=$(printf '%240s' '') # "/noreboot" after them ends past the command's 255 characters
 
-# name | firmware: M boot manager, P item 3 pending, Ennn every call fails, Wnnn writes fail |
+# name | firmware: M boot manager, P item 3 pending, B a boot list with Windows first and
+# OsIndicationsSupported 1, Ennn every call fails, Wnnn writes fail |
 # command | status | first lines of the output (\n between lines; "" for none)
 cases=(
     "write|M|quiplexc 3/noreboot|0|"
@@ -31,8 +35,15 @@ cases=(
     "invalid|M|quiplexc /hibernate|61|$usage"
     "empty|M|quiplexc|61|$usage"
     "dry_run_monitor|M|quiplexc --dry-run /Hibernate|61|$usage"
-    "status_json|MP|quiplexc --status=json|0|{\"status\":0,\"boot_manager\":true,\"request\":$item_3}"
-    "status_json_missing|-|quiplexc --status=json|0|{\"status\":0,\"boot_manager\":false,\"request\":null}"
+    "status_json|MP|quiplexc --status=json|0|{\"status\":0,\"boot_manager\":true,\"request\":$item_3$no_fw}"
+    "status_json_missing|-|quiplexc --status=json|0|{\"status\":0,\"boot_manager\":false,\"request\":null$no_fw}"
+    "status_json_boot_list|MPB|quiplexc --status=json|0|{\"status\":0,\"boot_manager\":true,\"request\":$item_3$boot_list}"
+    "status_boot_list|MB|quiplexc --status|0|Zarvex UEFI: found\nPending request: none\nFirmware: this start Boot0003 \"Zarvex UEFI\"; next start Boot0000 \"Windows Boot Manager\" (BootOrder)\nWarning: the firmware will start Boot0000 \"Windows Boot Manager\" next, not Zarvex UEFI (Boot0003): the request will not be read. quiplexc --boot-next COMMAND starts Zarvex UEFI once."
+    "boot_next|MB|quiplexc --boot-next 2/noreboot|0|"
+    "boot_next_missing|M|quiplexc --boot-next 2|8|$entry_missing"
+    "dry_run_boot_next|MB|quiplexc --dry-run=json --boot-next 3/noreboot|0|{\"status\":0,\"request\":$item_3,\"restart\":false,\"force\":false,\"boot_next\":\"0003\"}"
+    "firmware_setup|MB|quiplexc --firmware-setup|0|The next start opens the firmware's setup."
+    "firmware_setup_none|M|quiplexc --firmware-setup|76|This firmware cannot start its setup on request."
     "dry_run_json|M|quiplexc --dry-run=json 3/noreboot|0|{\"status\":0,\"request\":$item_3,\"restart\":false,\"force\":false}"
     "dry_run_force|M|quiplexc --dry-run 3/force|0|${would_write}restart, closing applications without waiting (/force)"
     "version|-|quiplexc --version|0|quiplexc 1.03"
@@ -55,6 +66,9 @@ cases=(
     "quoted_write|M|quiplexc \"Windows 11\" \"/noreboot\"|0|"
 )
 
+# A load option's description: each character and a zero byte.
+ucs2() { local i; for ((i = 0; i < ${#1}; i++)); do printf '%s\0' "${1:i:1}"; done; }
+
 batch=$work/cases.bat
 {
     echo "@echo off"
@@ -64,6 +78,16 @@ batch=$work/cases.bat
         mkdir -p "$work/$name"
         [[ $firmware == *M* ]] && printf '\1\0\0\0' >"$work/$name/ZarvexUEFI"
         [[ $firmware == *P* ]] && printf '\3\0\0\0\0\0' >"$work/$name/Quiplex"
+        if [[ $firmware == *B* ]]; then
+            g=-8be4df61-93ca-11d2-aa0d-00e098032b8c
+            printf '\3\0' >"$work/$name/BootCurrent$g"
+            printf '\0\0\3\0' >"$work/$name/BootOrder$g"
+            { printf '\1\0\0\0\4\0'; ucs2 'Windows Boot Manager'
+              printf '\0\0\177\377\4\0'; } >"$work/$name/Boot0000$g"
+            { printf '\1\0\0\0\4\0'; ucs2 'Zarvex UEFI'
+              printf '\0\0\177\377\4\0'; } >"$work/$name/Boot0003$g"
+            printf '\1\0\0\0\0\0\0\0' >"$work/$name/OsIndicationsSupported$g"
+        fi
         [[ $firmware =~ E([0-9]+) ]] && echo "${BASH_REMATCH[1]}" >"$work/$name/error"
         [[ $firmware =~ W([0-9]+) ]] && echo "${BASH_REMATCH[1]}" >"$work/$name/write_error"
         echo "set QUIPLEX_FAKE_FIRMWARE=$(windows_path "$work/$name")"
@@ -133,6 +157,18 @@ for name in missing invalid empty dry_run_monitor dry_run_json dry_run_force ref
     check_file $name Quiplex absent
     check_file $name restarts absent
 done
+check_file boot_next Quiplex 020000000000
+check_file boot_next BootNext-8be4df61-93ca-11d2-aa0d-00e098032b8c 0300
+check_file boot_next restarts absent
+for name in boot_next_missing dry_run_boot_next firmware_setup_none; do
+    check_file $name Quiplex absent
+    check_file $name BootNext-8be4df61-93ca-11d2-aa0d-00e098032b8c absent
+    check_file $name OsIndications-8be4df61-93ca-11d2-aa0d-00e098032b8c absent
+    check_file $name restarts absent
+done
+check_file firmware_setup OsIndications-8be4df61-93ca-11d2-aa0d-00e098032b8c 0100000000000000
+[ "$(tr -d '\r' <"$work/firmware_setup/restarts" 2>/dev/null)" = "restart" ] ||
+    fail "firmware_setup: restarts $(cat -A "$work/firmware_setup/restarts" 2>/dev/null)"
 check_file cancel Quiplex absent
 check_file status Quiplex 030000000000
 # The whole usage text, as a line like every other text.

@@ -41,6 +41,15 @@ options:
     type: str
     choices: [present, absent]
     default: present
+  boot_next:
+    description:
+      - Also set the firmware's C(BootNext) to Zarvex UEFI's entry in its boot list, so the next
+        start goes through Zarvex UEFI whatever C(BootOrder) says (a Windows update may have put
+        Windows Boot Manager first). The firmware deletes C(BootNext) when it uses it.
+      - Fails with C(rc) 8, writing nothing, when the boot list has no active entry named
+        Zarvex. Only with C(state=present).
+    type: bool
+    default: false
   binary:
     description:
       - Path of C(quiplexlnx). By default it is looked for on C(PATH), then at
@@ -49,7 +58,8 @@ options:
 notes:
   - Check mode reports whether the request would change and the request it would write, and
     writes nothing.
-  - Diff mode shows the pending request before and after as C(quiplexlnx --status) prints it.
+  - Diff mode shows the pending request before and after as C(quiplexlnx --status) prints it,
+    with C(boot_next) a last line C(BootNext) naming the entry (or C(none)).
 author:
   - The quiplex developers (!UNKNOWN)
 """
@@ -112,6 +122,20 @@ request:
   type: dict
   sample: {"code": 65535, "kind": "name", "keyword": null, "selection": "Windows Exam",
            "run_file": "", "attributes": 7, "size": 18}
+firmware:
+  description:
+    - The firmware's boot list after the task (in check mode, before it), as the C(firmware)
+      member of C(quiplexlnx --status=json) describes it; all null where the host has none.
+    - C(next) is the entry the firmware starts next, C(boot_manager_entry) Zarvex UEFI's and
+      C(boot_manager_next) whether the next start goes through it.
+  returned: always
+  type: dict
+  sample: {"boot_current": "0003", "boot_next": null, "boot_order": ["0000", "0003"],
+           "next": "0000", "next_via": "boot_order", "boot_manager_entry": "0003",
+           "boot_manager_next": false,
+           "entries": {"0000": {"description": "Windows Boot Manager", "active": true},
+                       "0003": {"description": "Zarvex UEFI", "active": true}},
+           "firmware_setup_supported": true}
 rc:
   description: The status quiplexlnx ended with, when the task failed.
   returned: failed
@@ -131,6 +155,8 @@ SELECTION_LIMIT = 50
 RUN_FILE_LIMIT = 63
 STATUS_INVALID = 61
 STATUS_NOT_FOUND = 8
+ENTRY_NOT_FOUND = ("Zarvex UEFI's entry in the firmware's boot list was not found; nothing was "
+                   "changed.")
 
 
 def find_binary(module):
@@ -167,7 +193,8 @@ def read_json(module, binary, *arguments):
 
 
 def pending(module, binary):
-    """(boot manager present, request) as --status=json reads them; fails on a store error."""
+    """(boot manager present, request, firmware) as --status=json reads them; fails on a store
+    error."""
     rc, data = read_json(module, binary, "--status=json")
     request = data.get("request")
     corrupt = isinstance(request, dict) and request.get("corrupt")
@@ -175,7 +202,7 @@ def pending(module, binary):
         # The text form carries the program's own message (and its efivarfs hint).
         _, out, err = run(module, binary, "--status")
         module.fail_json(msg=message_of(out, err), rc=rc)
-    return bool(data.get("boot_manager")), request
+    return bool(data.get("boot_manager")), request, data.get("firmware") or {}
 
 
 def quoted(text):
@@ -207,6 +234,10 @@ def status_text(boot_manager, request):
     return "\n".join(lines) + "\n"
 
 
+def boot_next_text(entry):
+    return "BootNext: %s\n" % ("Boot" + entry if entry else "none")
+
+
 def command_of(module):
     selection = module.params["selection"]
     run_file = module.params["run_file"] or ""
@@ -228,14 +259,19 @@ def main():
             selection=dict(type="str"),
             run_file=dict(type="str"),
             state=dict(type="str", default="present", choices=["present", "absent"]),
+            boot_next=dict(type="bool", default=False),
             binary=dict(type="path"),
         ),
         required_if=[("state", "present", ["selection"])],
         supports_check_mode=True,
     )
     binary = find_binary(module)
-    boot_manager, previous = pending(module, binary)
-    result = dict(changed=False, boot_manager=boot_manager, previous=previous, request=previous)
+    boot_manager, previous, firmware = pending(module, binary)
+    result = dict(changed=False, boot_manager=boot_manager, previous=previous, request=previous,
+                  firmware=firmware)
+    boot_next = module.params["boot_next"] and module.params["state"] == "present"
+    entry = firmware.get("boot_manager_entry")
+    next_before = firmware.get("boot_next")
 
     if module.params["state"] == "absent":
         wanted = None
@@ -248,25 +284,36 @@ def main():
         command = command_of(module)
         if not boot_manager:
             module.fail_json(msg="Zarvex UEFI was not found.", rc=STATUS_NOT_FOUND, **result)
+        if boot_next and entry is None:
+            module.fail_json(msg=ENTRY_NOT_FOUND, rc=STATUS_NOT_FOUND, **result)
         rc, described = read_json(module, binary, "--dry-run=json", command)
         if rc != 0:
             module.fail_json(msg="invalid selection %r: quiplexlnx ended with %d"
                              % (module.params["selection"], rc), rc=rc, **result)
         wanted = described["request"]
-        result["changed"] = previous != wanted
+        result["changed"] = previous != wanted or (boot_next and next_before != entry)
         if result["changed"] and not module.check_mode:
-            rc, out, err = run(module, binary, command)
+            # --boot-next writes the request (the same again when only BootNext differs) first.
+            arguments = ["--boot-next", command] if boot_next else [command]
+            rc, out, err = run(module, binary, *arguments)
             if rc != 0:
                 module.fail_json(msg=message_of(out, err), rc=rc, **result)
 
     result["request"] = wanted if result["changed"] else previous
     if result["changed"] and not module.check_mode:
-        boot_manager, result["request"] = pending(module, binary)
+        boot_manager, result["request"], result["firmware"] = pending(module, binary)
         if result["request"] != wanted:
             module.fail_json(msg="the pending request is not the one written", rc=0, **result)
+        if boot_next and result["firmware"].get("boot_next") != entry:
+            module.fail_json(msg="BootNext is not Zarvex UEFI's entry after the write", rc=0,
+                             **result)
     if module._diff:
-        result["diff"] = dict(before=status_text(result["boot_manager"], previous),
-                              after=status_text(result["boot_manager"], result["request"]))
+        before = status_text(result["boot_manager"], previous)
+        after = status_text(result["boot_manager"], result["request"])
+        if boot_next:
+            before += boot_next_text(next_before)
+            after += boot_next_text(entry)
+        result["diff"] = dict(before=before, after=after)
     module.exit_json(**result)
 
 
