@@ -39,7 +39,8 @@ if(QUIPLEX_EFI_IMAGE_FOR_PACKAGE)
     install(FILES ${QUIPLEX_EFI_IMAGE_FOR_PACKAGE} DESTINATION lib/quiplex)
 endif()
 
-# LLVM 14's llvm-strip rejects the relocations of a static glibc program; binutils' strip does not.
+# binutils' strip, as Debian's own packages are stripped (LLVM 14's llvm-strip also rejects the
+# relocations of some programs).
 find_program(QUIPLEX_GNU_STRIP NAMES strip)
 if(CMAKE_STRIP MATCHES "llvm-strip" AND QUIPLEX_GNU_STRIP)
     # The strip rule reads the cache entry (the target lives in another directory).
@@ -87,9 +88,6 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
               ${CMAKE_CURRENT_BINARY_DIR}/install/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${QUIPLEX_GUIDES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc)
-# A component of its own, so the .rpm can leave it out.
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quiplex COMPONENT deb_only)
 
 # Shell completion, where bash-completion and zsh (Debian's vendor directory) look for it.
 install(FILES ${PROJECT_SOURCE_DIR}/linux/completion/quiplexlnx.bash
