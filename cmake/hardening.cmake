@@ -13,6 +13,17 @@ set(QUIPLEX_PE_HARDENING_COMPILE -fstack-protector-strong -Wformat -Werror=forma
 set(QUIPLEX_PE_HARDENING_LINK -fstack-protector-strong -Wl,--dynamicbase -Wl,--high-entropy-va
     -Wl,--nxcompat)
 
+# The sanitizer build (preset linux-sanitize) runs the host suites over sanitized code throughout;
+# fortify stays out there, as the sanitizers check those calls themselves.
+option(QUIPLEX_SANITIZE "Build everything with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(QUIPLEX_SANITIZE)
+    set(QUIPLEX_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all
+        -fno-omit-frame-pointer)
+    add_compile_options(${QUIPLEX_SANITIZERS})
+    add_link_options(${QUIPLEX_SANITIZERS})
+    list(REMOVE_ITEM QUIPLEX_ELF_HARDENING_COMPILE -U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=3)
+endif()
+
 # Hardens the given targets of this build: compile flags for every one, link flags for programs.
 function(quiplex_harden)
     foreach(target IN LISTS ARGN)
