@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Hardening flags: Debian's hardening=+all set for the Linux program, stack protection for the PEs.
 
 # What `dpkg-buildflags` gives a Debian package with DEB_BUILD_MAINT_OPTIONS=hardening=+all, the

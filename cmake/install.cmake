@@ -10,6 +10,12 @@ endforeach()
 set(QUIPLEX_EFI_IMAGE_FOR_PACKAGE "" CACHE FILEPATH
     "quiplexefi.efi from a uefi build, installed beside quiplexlnx (scripts/package.sh sets it)")
 
+# The notices of the third-party code linked into the programs, as the build host's packages
+# carry them: gnu-efi's start-up code and self-relocation in quiplexefi.efi; mingw-w64's runtime
+# and winpthreads in every PE.
+set(QUIPLEX_GNU_EFI_NOTICE /usr/share/doc/gnu-efi/copyright)
+set(QUIPLEX_MINGW_W64_NOTICE /usr/share/doc/mingw-w64-x86-64-dev/copyright)
+
 if(QUIPLEX_PLATFORM STREQUAL "windows")
     # The zip is flat: the programs (quiplexguard.exe is the guard service's) and the two
     # documents side by side.
@@ -21,6 +27,7 @@ if(QUIPLEX_PLATFORM STREQUAL "windows")
             \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${program}.exe\" COMMAND_ERROR_IS_FATAL ANY)")
     endforeach()
     install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+    install(FILES ${QUIPLEX_MINGW_W64_NOTICE} DESTINATION . RENAME NOTICE-mingw-w64.txt)
     install(FILES ${QUIPLEX_GUIDES} DESTINATION doc)
     return()
 endif()
@@ -29,6 +36,8 @@ endif()
 # administrator copies it there (and signs it first where Secure Boot is on).
 if(QUIPLEX_PLATFORM STREQUAL "uefi")
     install(FILES ${QUIPLEX_EFI_IMAGE} DESTINATION lib/quiplex)
+    install(FILES ${QUIPLEX_GNU_EFI_NOTICE} DESTINATION ${CMAKE_INSTALL_DOCDIR}
+            RENAME NOTICE-gnu-efi)
     return()
 endif()
 if(QUIPLEX_EFI_IMAGE_FOR_PACKAGE)
@@ -37,6 +46,8 @@ if(QUIPLEX_EFI_IMAGE_FOR_PACKAGE)
             "${QUIPLEX_EFI_IMAGE_FOR_PACKAGE}")
     endif()
     install(FILES ${QUIPLEX_EFI_IMAGE_FOR_PACKAGE} DESTINATION lib/quiplex)
+    install(FILES ${QUIPLEX_GNU_EFI_NOTICE} DESTINATION ${CMAKE_INSTALL_DOCDIR}
+            RENAME NOTICE-gnu-efi)
 endif()
 
 # binutils' strip, as Debian's own packages are stripped (LLVM 14's llvm-strip also rejects the

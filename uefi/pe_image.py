@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """Reads a PE32+ image's headers and sections, and finishes quiplexefi.efi after objcopy: marks it
 NX_COMPAT, points the start-up code's empty base-relocation block at the data section instead of
 the code, and writes the checksum again. Usage: pe_image.py IMAGE (rewritten in place)."""

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """clang-tidy (the checks of .clang-tidy) and cppcheck over every product file of one build, as
 its compile database lists them: any finding fails. Usage: static_analysis.py SOURCE BUILD TOOL
 (TOOL: clang-tidy or cppcheck)."""
@@ -10,6 +12,7 @@ import sys
 import tempfile
 
 PRODUCT_FOLDERS = ("core", "linux", "windows", "uefi")
+SOURCE_ENDINGS = (".c", ".cpp")  # not the resource scripts the Windows build compiles too
 # mingw-w64's compiler is named with a thread-model suffix clang does not read as a target.
 TARGETS = {"x86_64-w64-mingw32": "--target=x86_64-w64-mingw32"}
 
@@ -21,7 +24,8 @@ def product_commands(source, build):
     chosen = {}
     for command in commands:
         relative = os.path.relpath(os.path.realpath(command["file"]), os.path.realpath(source))
-        if relative.split(os.sep)[0] in PRODUCT_FOLDERS and relative not in chosen:
+        if (relative.split(os.sep)[0] in PRODUCT_FOLDERS and relative.endswith(SOURCE_ENDINGS)
+                and relative not in chosen):
             chosen[relative] = command
     return chosen
 

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """Reads every built program's headers and checks the hardening a security review looks for: an
 ELF program's type, program headers, dynamic section and imports; a Windows program's optional
 header and section flags; the UEFI image's flags, alignment and relocations. Each rule also runs

@@ -34,6 +34,7 @@ DEB_FILES = {
     "usr/share/doc/quiplex/README.md": 0o644,
     "usr/share/doc/quiplex/LICENSE": 0o644,
     "usr/share/doc/quiplex/copyright": 0o644,
+    "usr/share/doc/quiplex/NOTICE-gnu-efi": 0o644,
     "usr/share/doc/quiplex/changelog.gz": 0o644,
     **{"usr/share/doc/quiplex/doc/%s.md" % guide: 0o644 for guide in GUIDES},
     "usr/share/bash-completion/completions/quiplexlnx": 0o644,
@@ -177,7 +178,8 @@ class Packages(unittest.TestCase):
         top = "quiplexu-%s-win64/" % VERSION
         with zipfile.ZipFile(ZIP) as z:
             self.assertEqual(sorted(z.namelist()),
-                             [top + "LICENSE", top + "README.md", top + "doc/"] +
+                             [top + "LICENSE", top + "NOTICE-mingw-w64.txt", top + "README.md",
+                              top + "doc/"] +
                              [top + "doc/%s.md" % guide for guide in GUIDES] +
                              [top + "quiplexc.exe", top + "quiplexguard.exe", top + "quiplexu.exe"])
             # quiplexu a GUI program (subsystem 2), quiplexc and the service's a console one (3).
