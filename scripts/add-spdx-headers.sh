@@ -7,8 +7,10 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
-copyright="SPDX-FileCopyrightText: 2026 The quiplex developers"
-licence="SPDX-License-Identifier: MIT"
+# The tags are put together, so that no REUSE tool reads these lines as this file's own.
+tag=SPDX
+copyright="$tag-FileCopyrightText: 2026 The quiplex developers"
+licence="$tag-License-Identifier: MIT"
 
 # Prints the comment style of a file: hash, slash, semicolon, xml, roff, markdown or none.
 style_of() {
@@ -25,7 +27,7 @@ style_of() {
         *.wxs | *.manifest | *.xml) echo xml ;;
         *.[1-9]) echo roff ;;
         *.md) echo markdown ;;
-        *) echo none ;;
+        *) if head -n1 "$1" | grep -q '^#!'; then echo hash; else echo none; fi ;;
     esac
 }
 
@@ -43,16 +45,14 @@ add_header() {
         semicolon) header="; // $copyright"$'\n'"; // $licence" ;;
         xml) header="<!-- $copyright -->"$'\n'"<!-- $licence -->" ;;
         roff) header=".\\\" $copyright"$'\n'".\\\" $licence" ;;
+        # HTML comments: no renderer shows them.
         markdown) header="<!-- $copyright -->"$'\n'"<!-- $licence -->" ;;
         none) echo "left alone: $file" >&2; return 0 ;;
     esac
-    grep -q 'SPDX-License-Identifier:' "$file" && return 0
+    grep -q "$tag-License-Identifier:" "$file" && return 0
     local scratch
     scratch=$(mktemp)
-    if [ "$style" = markdown ]; then
-        # At the end, so that the title stays the first line a reader and a renderer see.
-        { cat "$file"; printf '\n%s\n' "$header"; } >"$scratch"
-    elif keep_first_line "$file"; then
+    if keep_first_line "$file"; then
         { head -n1 "$file"; printf '%s\n' "$header"; tail -n +2 "$file"; } >"$scratch"
     else
         { printf '%s\n' "$header"; cat "$file"; } >"$scratch"
