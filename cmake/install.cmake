@@ -10,6 +10,12 @@ endforeach()
 set(QUIPLEX_EFI_IMAGE_FOR_PACKAGE "" CACHE FILEPATH
     "quiplexefi.efi from a uefi build, installed beside quiplexlnx (scripts/package.sh sets it)")
 
+# The notices of the third-party code linked into the programs, as the build host's packages
+# carry them: gnu-efi's start-up code and self-relocation in quiplexefi.efi; mingw-w64's runtime
+# and winpthreads in every PE.
+set(QUIPLEX_GNU_EFI_NOTICE /usr/share/doc/gnu-efi/copyright)
+set(QUIPLEX_MINGW_W64_NOTICE /usr/share/doc/mingw-w64-x86-64-dev/copyright)
+
 if(QUIPLEX_PLATFORM STREQUAL "windows")
     # The zip is flat: the programs (quiplexguard.exe is the guard service's) and the two
     # documents side by side.
@@ -21,6 +27,7 @@ if(QUIPLEX_PLATFORM STREQUAL "windows")
             \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${program}.exe\" COMMAND_ERROR_IS_FATAL ANY)")
     endforeach()
     install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+    install(FILES ${QUIPLEX_MINGW_W64_NOTICE} DESTINATION . RENAME NOTICE-mingw-w64.txt)
     install(FILES ${QUIPLEX_GUIDES} DESTINATION doc)
     return()
 endif()
@@ -29,6 +36,8 @@ endif()
 # administrator copies it there (and signs it first where Secure Boot is on).
 if(QUIPLEX_PLATFORM STREQUAL "uefi")
     install(FILES $<TARGET_PROPERTY:quiplexefi,QUIPLEX_IMAGE> DESTINATION lib/quiplex)
+    install(FILES ${QUIPLEX_GNU_EFI_NOTICE} DESTINATION ${CMAKE_INSTALL_DOCDIR}
+            RENAME NOTICE-gnu-efi)
     return()
 endif()
 if(QUIPLEX_EFI_IMAGE_FOR_PACKAGE)
@@ -37,9 +46,12 @@ if(QUIPLEX_EFI_IMAGE_FOR_PACKAGE)
             "${QUIPLEX_EFI_IMAGE_FOR_PACKAGE}")
     endif()
     install(FILES ${QUIPLEX_EFI_IMAGE_FOR_PACKAGE} DESTINATION lib/quiplex)
+    install(FILES ${QUIPLEX_GNU_EFI_NOTICE} DESTINATION ${CMAKE_INSTALL_DOCDIR}
+            RENAME NOTICE-gnu-efi)
 endif()
 
-# LLVM 14's llvm-strip rejects the relocations of a static glibc program; binutils' strip does not.
+# binutils' strip, as Debian's own packages are stripped (LLVM 14's llvm-strip also rejects the
+# relocations of some programs).
 find_program(QUIPLEX_GNU_STRIP NAMES strip)
 if(CMAKE_STRIP MATCHES "llvm-strip" AND QUIPLEX_GNU_STRIP)
     # The strip rule reads the cache entry (the target lives in another directory).
@@ -87,9 +99,6 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
               ${CMAKE_CURRENT_BINARY_DIR}/install/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${QUIPLEX_GUIDES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc)
-# A component of its own, so the .rpm can leave it out.
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quiplex COMPONENT deb_only)
 
 # Shell completion, where bash-completion and zsh (Debian's vendor directory) look for it.
 install(FILES ${PROJECT_SOURCE_DIR}/linux/completion/quiplexlnx.bash

@@ -25,7 +25,7 @@ else()
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
     set(CPACK_DEBIAN_PACKAGE_SECTION admin)
     set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-    # dpkg-shlibdeps finds no library need in the static quiplexlnx; the hook needs only /bin/sh.
+    # dpkg-shlibdeps names the C library quiplexlnx links; the hook needs only /bin/sh.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
@@ -35,10 +35,10 @@ else()
     set(CPACK_RPM_PACKAGE_RELOCATABLE OFF)
     set(CPACK_RPM_PACKAGE_URL "https://quiplex.example.org/")
     set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
-    # rpm computes the only need itself (/bin/sh for the sleep hook); the program is static.
+    # rpm computes the needs itself: the C library's sonames and /bin/sh for the sleep hook.
     set(CPACK_RPM_PACKAGE_AUTOREQPROV ON)
     set(CPACK_RPM_USER_FILELIST "%license /usr/share/doc/quiplex/LICENSE")
-    # No /usr/lib/.build-id links: they would clash with any other package's static binary.
+    # No /usr/lib/.build-id links: they would clash with another package's copy of the same program.
     # The build time is SOURCE_DATE_EPOCH, no file is newer than it, and no build host is named.
     set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none
 %define packager ${CPACK_PACKAGE_CONTACT}
@@ -50,8 +50,6 @@ else()
         /usr/lib/systemd /usr/lib/systemd/system-sleep
         /usr/share/bash-completion /usr/share/bash-completion/completions
         /usr/share/zsh /usr/share/zsh/vendor-completions)
-    # Leaves the lintian overrides out of the .rpm (see the file).
-    set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/cpack-per-generator.cmake)
 endif()
 
 include(CPack)

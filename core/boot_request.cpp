@@ -51,7 +51,8 @@ constexpr OptionWord TOOL_OPTIONS[] = {
 void copy_bounded(char *to, const char *from, size_t capacity)
 {
     size_t i = 0;
-    for (; i + 1 < capacity && from[i] != '\0'; i++)
+    // cppcheck reads from as one character long; the loop stops at its terminator first.
+    for (; i + 1 < capacity && from[i] != '\0'; i++) // cppcheck-suppress arrayIndexOutOfBoundsCond
         to[i] = from[i];
     to[i] = '\0';
 }

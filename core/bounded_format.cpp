@@ -12,8 +12,7 @@ int bounded_format(char *buffer, size_t capacity, const char *format, ...)
     va_start(arguments, format);
     const int reported = vsnprintf(buffer, capacity, format, arguments);
     va_end(arguments);
-    if (buffer[capacity - 1] != '\0')
-        buffer[capacity - 1] = '\0';
+    buffer[capacity - 1] = '\0';
     // Compared unsigned, so a negative report counts as not fitting.
     return static_cast<size_t>(reported) < capacity ? reported : -1;
 }

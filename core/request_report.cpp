@@ -47,7 +47,8 @@ struct Text {
         char reversed[sizeof value * CHAR_BIT]; // the most digits there are: base 2
         unsigned n = 0;
         while (value != 0 || n < digits) {
-            reversed[n++] = "0123456789ABCDEF"[value % base];
+            // cppcheck takes value != 0 for a guard of the divisor, which is base (10 or 16).
+            reversed[n++] = "0123456789ABCDEF"[value % base]; // cppcheck-suppress zerodivcond
             value /= base;
         }
         while (n > 0)

@@ -21,8 +21,10 @@ void fill_payload(const BootRequest *request, uint8_t *payload)
 {
     store_u32_le(payload, request->selection_code);
     char *selection = reinterpret_cast<char *>(payload + PAYLOAD_SELECTION_OFFSET);
-    strcpy(selection, request->selection_text);
-    strcpy(selection + strlen(request->selection_text) + 1, request->run_file);
+    // Both texts were measured against the payload when the request was parsed.
+    const size_t selection_size = strlen(request->selection_text) + 1;
+    memcpy(selection, request->selection_text, selection_size);
+    memcpy(selection + selection_size, request->run_file, strlen(request->run_file) + 1);
 }
 
 StatusCode probe_variable(const char *name)

@@ -20,7 +20,8 @@ const char *invoking_user()
 {
     const char *sudo_user = getenv("SUDO_USER");
     if (sudo_user == nullptr || *sudo_user == '\0') {
-        snprintf(user_text, sizeof user_text, "uid %u", static_cast<unsigned>(getuid()));
+        // A uid's text always fits, so what snprintf returns says nothing new.
+        (void)snprintf(user_text, sizeof user_text, "uid %u", static_cast<unsigned>(getuid()));
         return user_text;
     }
     size_t length = snprintf(user_text, sizeof user_text, "user ");

@@ -11,6 +11,8 @@ packages=(
     dpkg-dev file lintian man-db groff sbsigntool openssl git
     wixl msitools osslsigncode rpm rpmlint bash-completion zsh ansible-core
     faketime diffoscope-minimal
+    # The security checks: hardening-check, the static analysers and the licence linter.
+    devscripts clang-tidy cppcheck reuse
 )
 
 missing=()

@@ -14,6 +14,7 @@ int main()
     // Returns once the service has stopped; fails at once when a person started the program.
     if (StartServiceCtrlDispatcherA(services))
         return STATUS_SUCCESS;
-    fputs(GUARD_PROGRAM_ALONE_TEXT, stdout);
+    // Nothing is left to tell if the console is gone too.
+    (void)fputs(GUARD_PROGRAM_ALONE_TEXT, stdout);
     return STATUS_INVALID_PARAMETER;
 }

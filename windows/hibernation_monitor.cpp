@@ -99,7 +99,8 @@ void run_hibernation_monitor(HINSTANCE instance)
     tray_icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     tray_icon.uCallbackMessage = TRAY_CALLBACK_MESSAGE;
     tray_icon.hIcon = icon;
-    strcpy(tray_icon.szTip, MONITOR_TIP);
+    static_assert(sizeof MONITOR_TIP <= sizeof tray_icon.szTip, "the tip fits the tray's field");
+    memcpy(tray_icon.szTip, MONITOR_TIP, sizeof MONITOR_TIP);
     monitor_calls.shell_notify_icon(NIM_ADD, &tray_icon);
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {

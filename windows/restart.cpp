@@ -33,16 +33,18 @@ void restart_system(bool force)
     if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
         // Without the privilege the shutdown call below fails on its own; nothing to check here.
         adjust_privilege("SeShutdownPrivilege", true, nullptr);
+        // The pointers are copied into the calls, where the analyser can follow them.
         const OptionalFunctions &f = optional_functions;
         if (f.initiate_shutdown_ex != nullptr) {
-            call_with_retries([&] {
-                return f.initiate_shutdown_ex(nullptr, nullptr, 0, force, TRUE, RESTART_REASON);
+            call_with_retries([initiate = f.initiate_shutdown_ex, force] {
+                return initiate(nullptr, nullptr, 0, force, TRUE, RESTART_REASON);
             });
             return;
         }
         if (f.initiate_shutdown != nullptr) {
-            call_with_retries(
-                [&] { return f.initiate_shutdown(nullptr, nullptr, 0, force, TRUE); });
+            call_with_retries([initiate = f.initiate_shutdown, force] {
+                return initiate(nullptr, nullptr, 0, force, TRUE);
+            });
             return;
         }
     }

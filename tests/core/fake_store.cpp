@@ -135,7 +135,7 @@ StatusCode write_variable(const char *name, const char *guid_text, const void *d
     fake_store.writes++;
     strncpy(fake_store.last_name, name, sizeof fake_store.last_name - 1);
     strncpy(fake_store.last_guid, guid_text, sizeof fake_store.last_guid - 1);
-    if (size <= sizeof fake_store.written)
+    if (size != 0 && size <= sizeof fake_store.written) // a deletion passes no data
         memcpy(fake_store.written, data, size);
     fake_store.written_size = size;
     fake_store.written_attributes = attributes;

@@ -326,7 +326,9 @@ const SavedRequestCalls SAVED_CALLS = {
             return STATUS_NOT_FOUND;
         *none_pending = saved.none_pending;
         *size = saved.copy.size();
-        memcpy(buffer, saved.copy.data(), std::min(capacity, saved.copy.size()));
+        // An empty copy has no data pointer, which memcpy may not be given even for 0 bytes.
+        if (!saved.copy.empty())
+            memcpy(buffer, saved.copy.data(), std::min(capacity, saved.copy.size()));
         return STATUS_SUCCESS;
     },
     [](const uint8_t *copy, size_t size) -> StatusCode {

@@ -24,7 +24,6 @@ expected="0755 lib/systemd/system-sleep/quiplex
 0644 share/doc/quiplex/doc/linux.md
 0644 share/doc/quiplex/doc/uefi-shell.md
 0644 share/doc/quiplex/doc/windows.md
-0644 share/lintian/overrides/quiplex
 0644 share/man/man8/quiplexlnx.8.gz
 0644 share/zsh/vendor-completions/_quiplexlnx"
 actual=$(cd "$root" && find . ! -type d -printf '%#m %P\n' | sed 's/^0*\([0-7]\{4\}\) /\1 /' | sort -k2)

@@ -34,14 +34,14 @@ DEB_FILES = {
     "usr/share/doc/quiplex/README.md": 0o644,
     "usr/share/doc/quiplex/LICENSE": 0o644,
     "usr/share/doc/quiplex/copyright": 0o644,
+    "usr/share/doc/quiplex/NOTICE-gnu-efi": 0o644,
     "usr/share/doc/quiplex/changelog.gz": 0o644,
     **{"usr/share/doc/quiplex/doc/%s.md" % guide: 0o644 for guide in GUIDES},
-    "usr/share/lintian/overrides/quiplex": 0o644,
     "usr/share/bash-completion/completions/quiplexlnx": 0o644,
     "usr/share/zsh/vendor-completions/_quiplexlnx": 0o644,
 }
-# The .rpm holds the same files but the lintian overrides, and owns only its own directories.
-RPM_FILES = {name: mode for name, mode in DEB_FILES.items() if "lintian" not in name}
+# The .rpm holds the same files, and owns only its own directories.
+RPM_FILES = DEB_FILES
 RPM_DIRECTORIES = {"usr/lib/quiplex", "usr/share/doc/quiplex", "usr/share/doc/quiplex/doc"}
 MODES = {"r": 4, "w": 2, "x": 1, "-": 0}
 
@@ -92,17 +92,22 @@ class Packages(unittest.TestCase):
         self.assertEqual(fields["Version"], VERSION)
         self.assertEqual(fields["Architecture"], "amd64")
         self.assertEqual(fields["Section"], "admin")
-        # Static on purpose (it runs from an initramfs): nothing for dpkg-shlibdeps to add.
-        self.assertEqual(fields["Depends"], "")
+        # What dpkg-shlibdeps computed for quiplexlnx: the C library, and nothing else.
+        self.assertRegex(fields["Depends"], r"^libc6 \(>= 2\.\d+\)$")
         self.assertGreater(len(fields["Description"].splitlines()), 5)
 
     def test_lintian_finds_no_error_or_warning(self):
         result = run("lintian", "--fail-on", "error,warning", DEB)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        # Nor any hardening tag among the informational ones, with no override to hide it.
+        tags = run("lintian", "--display-info", "--no-override", DEB).stdout
+        self.assertNotIn("hardening", tags)
+        self.assertNotIn("statically-linked", tags)
 
     def test_programs_and_hook(self):
         kind = run("file", "-b", self.path("usr/sbin/quiplexlnx")).stdout
-        self.assertIn("statically linked", kind)
+        for word in ("pie executable", "dynamically linked", "/lib64/ld-linux-x86-64.so.2"):
+            self.assertIn(word, kind)
         self.assertIn("stripped", kind.replace("not stripped", ""))
         with open(self.path("usr/lib/quiplex/quiplexefi.efi"), "rb") as f:
             self.assertEqual(f.read(2), b"MZ")
@@ -144,9 +149,13 @@ class Packages(unittest.TestCase):
         self.assertTrue(fields[2].startswith("https://"), fields[2])
         self.assertTrue(fields[3][:1].isupper(), fields[3])
         self.assertIn("system-sleep hook", fields[4])
-        # Only what rpm computed: /bin/sh for the hook and rpm's own format features.
+        # Only what rpm computed: the C library's sonames for quiplexlnx, the dynamic loader's
+        # hash style, /bin/sh for the hook and rpm's own format features.
         needs = run("rpm", "-qp", "--requires", RPM).stdout.split("\n")
-        self.assertEqual([n for n in needs if n and not n.startswith("rpmlib(")], ["/bin/sh"])
+        self.assertIn("libc.so.6()(64bit)", needs)
+        self.assertEqual([n for n in needs if n and not n.startswith(("rpmlib(", "libc.so.6(",
+                                                                      "rtld(GNU_HASH)"))],
+                         ["/bin/sh"])
 
     def test_rpmlint_finds_nothing_left_unexplained(self):
         result = run("rpmlint", "-c", os.path.join(SOURCE, "packaging", "rpmlint.toml"), RPM)
@@ -169,7 +178,8 @@ class Packages(unittest.TestCase):
         top = "quiplexu-%s-win64/" % VERSION
         with zipfile.ZipFile(ZIP) as z:
             self.assertEqual(sorted(z.namelist()),
-                             [top + "LICENSE", top + "README.md", top + "doc/"] +
+                             [top + "LICENSE", top + "NOTICE-mingw-w64.txt", top + "README.md",
+                              top + "doc/"] +
                              [top + "doc/%s.md" % guide for guide in GUIDES] +
                              [top + "quiplexc.exe", top + "quiplexguard.exe", top + "quiplexu.exe"])
             # quiplexu a GUI program (subsystem 2), quiplexc and the service's a console one (3).
