@@ -16,9 +16,12 @@ one=$temp/one/quiplex two=$temp/second-build/somewhere/deeper/q copy=$temp/two
 # A locale other than the first build's C; C.UTF-8 where no other is installed.
 locale=$(locale -a | grep -v -i -x -E 'C|POSIX|C\.utf-?8' | grep -i -m1 'utf-\?8' || echo C.UTF-8)
 
-# What package.sh writes, and the programs as built (the packages hold them stripped).
+# What package.sh writes but the signatures, keys and repositories (a new throwaway key each
+# time), and the programs as built (the packages hold them stripped).
 outputs() {
-    (cd "$1" && find build/packages -type f && ls build/package-linux/linux/quiplexlnx \
+    (cd "$1" && find build/packages -maxdepth 1 -type f ! -name SHA256SUMS.asc \
+        ! -name quiplex-archive-keyring.gpg ! -name RPM-GPG-KEY-quiplex &&
+        ls build/package-linux/linux/quiplexlnx \
         build/package-uefi/uefi/quiplexefi.efi build/package-windows/windows/*.exe) | LC_ALL=C sort
 }
 clone() {
