@@ -47,12 +47,13 @@ def release_key():
 
 
 def debian_root_tar():
-    """A Debian 12 root (mmdebstrap's apt variant) as a tar file, made on first use."""
-    tar = os.path.join(FOLDER, "debian-12.tar")
+    """A Debian 12 root (mmdebstrap's apt variant, with the Python Ansible's apt module needs) as
+    a tar file, made on first use."""
+    tar = os.path.join(FOLDER, "debian-12-apt-python.tar")
     if not os.path.exists(tar):
         partial = os.path.join(FOLDER, "debian-12.partial.tar")
-        made = run("mmdebstrap", "--quiet", "--variant=apt", "bookworm", partial,
-                   "http://deb.debian.org/debian")
+        made = run("mmdebstrap", "--quiet", "--variant=apt", "--include=python3,python3-apt",
+                   "bookworm", partial, "http://deb.debian.org/debian")
         assert made.returncode == 0, made.stderr
         os.rename(partial, tar)
     return tar

@@ -112,17 +112,9 @@ class Release(unittest.TestCase):
                     self.assertIn('Good signature from "quiplex release test key', result.stderr)
 
     def test_apt_installs_upgrades_and_refuses_tampered_or_foreign_indexes(self):
-        tar = release_rig.debian_root_tar()
         served = self.scratch("apt-served")
         repo = copy_tree(os.path.join(PACKAGES, "repo"), os.path.join(served, "repo"))
-        root = self.scratch("apt-root")
-        release_rig.unpack_root(tar, root)
-        for listing in glob.glob(os.path.join(root, "etc/apt/sources.list*")):
-            if os.path.isdir(listing):
-                shutil.rmtree(listing)
-                os.mkdir(listing)
-            else:
-                os.remove(listing)
+        root = self.fresh_root("apt-root")
         source = guide_block("Types: deb\n")
         self.assertIn("Signed-By: /etc/apt/keyrings/quiplex-archive-keyring.gpg\n", source)
         os.makedirs(os.path.join(root, "etc/apt/keyrings"), exist_ok=True)
@@ -175,6 +167,58 @@ class Release(unittest.TestCase):
                 with self.subTest(what):
                     result = update(address, keyring)
                     self.assertEqual(result.returncode, 100, result.stdout + result.stderr)
+
+    def fresh_root(self, name):
+        """A new Debian 12 root without any source of Debian's own."""
+        root = self.scratch(name)
+        release_rig.unpack_root(release_rig.debian_root_tar(), root)
+        for listing in glob.glob(os.path.join(root, "etc/apt/sources.list*")):
+            if os.path.isdir(listing):
+                shutil.rmtree(listing)
+                os.mkdir(listing)
+            else:
+                os.remove(listing)
+        return root
+
+    def test_ansible_role_installs_from_the_repository_in_the_debian_root(self):
+        root = self.fresh_root("ansible-root")
+        work = self.scratch("ansible")
+        remote_temp = os.path.join(work, "remote-tmp")
+        os.makedirs(remote_temp)
+        # The modules run chrooted; the files Ansible puts beside them are seen at the same path.
+        python = os.path.join(work, "python")
+        with open(python, "w") as f:
+            f.write('#!/bin/sh\nexec unshare --mount -- sh -c \'mount -t proc proc "$0/proc" && '
+                    'mkdir -p "$0$1" && mount --bind "$1" "$0$1" && shift && '
+                    'exec chroot "$0" /usr/bin/python3 "$@"\' %s %s "$@"\n' % (root, remote_temp))
+        os.chmod(python, 0o755)
+        with open(os.path.join(work, "inventory.ini"), "w") as f:
+            f.write("debian-root ansible_connection=local ansible_python_interpreter=%s\n"
+                    % python)
+        environment = {k: v for k, v in os.environ.items() if not k.startswith("ANSIBLE_")}
+        environment.update(
+            ANSIBLE_HOME=os.path.join(work, "home"), ANSIBLE_NOCOLOR="1",
+            ANSIBLE_COLLECTIONS_PATH=os.path.join(work, "collections"),
+            ANSIBLE_LOCAL_TEMP=os.path.join(work, "local-tmp"), ANSIBLE_REMOTE_TEMP=remote_temp)
+        collection = glob.glob(os.path.join(PACKAGES, "quiplex-boot-*.tar.gz"))[0]
+        installed = run("ansible-galaxy", "collection", "install", "--offline", "-p",
+                        os.path.join(work, "collections"), collection, env=environment)
+        self.assertEqual(installed.returncode, 0, installed.stderr)
+        with release_rig.served(os.path.join(PACKAGES, "repo")) as url:
+            with open(os.path.join(work, "install.yml"), "w") as f:
+                f.write("- hosts: all\n  gather_facts: false\n  roles:\n"
+                        "    - role: quiplex.boot.install\n"
+                        "      vars:\n        quiplex_repo_url: %s\n" % url)
+            for changed in (True, False):
+                done = run("ansible-playbook", "-i", os.path.join(work, "inventory.ini"),
+                           os.path.join(work, "install.yml"), env=environment)
+                recap = re.search(r"debian-root\s+: ok=\d+\s+changed=(\d+)\s+"
+                                  r"unreachable=0\s+failed=0", done.stdout)
+                self.assertIsNotNone(recap, done.stdout + done.stderr)
+                self.assertEqual(int(recap.group(1)) > 0, changed, done.stdout)
+                version = release_rig.in_root(root, "dpkg-query", "-W", "-f", "${Version}",
+                                              "quiplex")
+                self.assertEqual(version.stdout, VERSION)
 
     def later_release(self):
         """The .deb again with a higher version, as the next release would be."""
