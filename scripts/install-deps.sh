@@ -34,9 +34,9 @@ fi
 # library's npm package (nothing of it runs; tests/packaging/release_test.py reads its schemas).
 cyclonedx=/opt/quiplex/cyclonedx
 cyclonedx_version=10.3.0
-if [ ! -f "$cyclonedx/node_modules/@cyclonedx/cyclonedx-library/res/schema/bom-1.6.SNAPSHOT.schema.json" ] ||
-    ! grep -q "\"version\": \"$cyclonedx_version\"" \
-        "$cyclonedx/node_modules/@cyclonedx/cyclonedx-library/package.json"; then
+library=$cyclonedx/node_modules/@cyclonedx/cyclonedx-library
+if [ ! -f "$library/res/schema/bom-1.6.SNAPSHOT.schema.json" ] ||
+    ! grep -q "\"version\": \"$cyclonedx_version\"" "$library/package.json"; then
     echo "+ npm install @cyclonedx/cyclonedx-library@$cyclonedx_version"
     mkdir -p "$cyclonedx"
     npm install --prefix "$cyclonedx" --no-save --ignore-scripts --omit=optional --no-audit \

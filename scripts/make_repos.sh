@@ -26,7 +26,7 @@ for package in "$@"; do
 done
 
 apt_repository() {
-    local apt=$repo/apt deb name dists=dists/stable
+    local apt=$repo/apt deb name dists=dists/stable release_date
     for deb in "${debs[@]}"; do
         name=$(dpkg-deb -f "$deb" Package)
         mkdir -p "$apt/pool/main/${name:0:1}/$name"
@@ -37,6 +37,7 @@ apt_repository() {
     mkdir -p "$dists/main/binary-amd64"
     apt-ftparchive packages pool >"$dists/main/binary-amd64/Packages"
     gzip -9nk "$dists/main/binary-amd64/Packages"
+    release_date=$(date -u -d "@$sign_time" '+%a, %d %b %Y %H:%M:%S UTC')
     apt-ftparchive \
         -o APT::FTPArchive::Release::Origin=quiplex \
         -o APT::FTPArchive::Release::Label=quiplex \
@@ -45,7 +46,7 @@ apt_repository() {
         -o APT::FTPArchive::Release::Architectures=amd64 \
         -o APT::FTPArchive::Release::Components=main \
         -o "APT::FTPArchive::Release::Description=quiplex releases" \
-        -o "APT::FTPArchive::Release::Date=$(date -u -d "@$sign_time" '+%a, %d %b %Y %H:%M:%S UTC')" \
+        -o "APT::FTPArchive::Release::Date=$release_date" \
         release "$dists" >"$repo/Release.new"
     mv "$repo/Release.new" "$dists/Release"
     sign --clearsign --output "$dists/InRelease" "$dists/Release"

@@ -288,6 +288,8 @@ class Release(unittest.TestCase):
 
     def test_sbom_validates_against_the_cyclonedx_schema(self):
         import jsonschema
+        self.assertTrue(os.path.isdir(SCHEMAS), "no CycloneDX schemas in %s: run "
+                        "scripts/install-deps.sh" % SCHEMAS)
         store = {}
         for path in glob.glob(os.path.join(SCHEMAS, "*.schema.json")):
             with open(path) as f:
