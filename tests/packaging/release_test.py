@@ -306,7 +306,14 @@ class Release(unittest.TestCase):
             validator = jsonschema.Draft7Validator(schema, resolver=resolver)
             errors = ["%s: %s" % (list(e.path), e.message[:300])
                       for e in validator.iter_errors(bom)]
+            # The validator bites: a hash algorithm CycloneDX does not name, an SPDX licence
+            # identifier that is none (checked through the SPDX schema the store holds).
+            wrong = json.loads(json.dumps(bom))
+            wrong["components"][0]["hashes"][0]["alg"] = "SHA256"
+            wrong["metadata"]["component"]["licenses"] = [{"license": {"id": "MIT-ish"}}]
+            faults = sorted(list(e.path)[-1] for e in validator.iter_errors(wrong))
         self.assertEqual(errors, [])
+        self.assertEqual(faults, ["alg", "licenses"])
         self.assertEqual((bom["specVersion"], bom["metadata"]["component"]["name"],
                           bom["metadata"]["component"]["version"]), ("1.6", "quiplex", VERSION))
 
