@@ -89,11 +89,17 @@ if [ "${#differing[@]}" -gt 0 ]; then
     diffoscope --no-progress --text - "$one/$first" "$copy/$first" | head -300
 fi
 
-# SHA256SUMS holds every package and nothing else, and each line holds.
-(cd "$one/build/packages" && LC_ALL=C ls | grep -v -x SHA256SUMS) >"$temp/made"
+# SHA256SUMS holds every package and nothing else (not the signatures, keys or repositories),
+# and each line holds.
+unlisted='SHA256SUMS|SHA256SUMS\.asc|quiplex-archive-keyring\.gpg|RPM-GPG-KEY-quiplex|repo'
+(cd "$one/build/packages" && LC_ALL=C ls | grep -v -x -E "$unlisted") >"$temp/made"
 sed 's/^[0-9a-f]\{64\}  //' "$one/build/packages/SHA256SUMS" | LC_ALL=C sort |
     diff "$temp/made" - ||
     fail "SHA256SUMS does not list exactly the packages (above)"
 (cd "$one/build/packages" && sha256sum --strict -c SHA256SUMS) || fail "sha256sum -c SHA256SUMS"
+# Without a release key: signed all the same, by a key made for the build, and said so loudly.
+grep -q "THROWAWAY KEY" "$temp/one.log" || fail "no warning about the throwaway key"
+(cd "$one/build/packages" && gpgv --keyring ./quiplex-archive-keyring.gpg SHA256SUMS.asc \
+    SHA256SUMS) || fail "gpgv SHA256SUMS.asc with the build's exported key"
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]
