@@ -13,7 +13,12 @@ packages=(
     faketime diffoscope-minimal
     # The security checks: hardening-check, the static analysers and the licence linter.
     devscripts clang-tidy cppcheck reuse
+    # The signed release repositories and their tests: a Debian root for apt, dnf for the rpm
+    # side, the bill of materials' schema validator.
+    gnupg apt-utils createrepo-c dnf mmdebstrap python3-jsonschema
 )
+# npm fetches the CycloneDX schemas; a Node.js from elsewhere brings its own npm.
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for package in "${packages[@]}"; do
@@ -25,4 +30,17 @@ if [ "${#missing[@]}" -gt 0 ]; then
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -q
     apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The CycloneDX JSON schemas the bill of materials is validated against, from the CycloneDX
+# library's npm package (nothing of it runs; tests/packaging/release_test.py reads its schemas).
+cyclonedx=/opt/quiplex/cyclonedx
+cyclonedx_version=10.3.0
+library=$cyclonedx/node_modules/@cyclonedx/cyclonedx-library
+if [ ! -f "$library/res/schema/bom-1.6.SNAPSHOT.schema.json" ] ||
+    ! grep -q "\"version\": \"$cyclonedx_version\"" "$library/package.json"; then
+    echo "+ npm install @cyclonedx/cyclonedx-library@$cyclonedx_version"
+    mkdir -p "$cyclonedx"
+    npm install --prefix "$cyclonedx" --no-save --ignore-scripts --omit=optional --no-audit \
+        --no-fund "@cyclonedx/cyclonedx-library@$cyclonedx_version"
 fi

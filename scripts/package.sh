@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the packages into build/packages: the .deb and .rpm (quiplexlnx with quiplexefi.efi),
-# the zip and the MSI of quiplexu, quiplexc and the guard service, the Ansible collection, and
-# SHA256SUMS over them.
+# the zip and the MSI of quiplexu, quiplexc and the guard service, the Ansible collection, the
+# bill of materials and SHA256SUMS over them; then signs (scripts/sign_release.sh).
 # The same commit gives the same bytes anywhere (tests/packaging/reproducible_test.sh). Uses
 # build dirs of its own (build/package-*); needs no test tools.
 set -euo pipefail
@@ -85,7 +85,16 @@ step ansible-galaxy collection build ansible --output-path "$out" --force >/dev/
 normalise "$collection"
 echo "$collection"
 
+# The bill of materials: each package's programs and what they link (scripts/make_sbom.py).
+rm -f "$out"/*.cdx.json "$out"/quiplex-archive-keyring.gpg "$out"/RPM-GPG-KEY-quiplex \
+    "$out"/SHA256SUMS.asc
+step python3 scripts/make_sbom.py "$out" "$version" build/package-{linux,uefi,windows}/link-maps
+
 # For `sha256sum -c SHA256SUMS` in build/packages, beside the packages as they are downloaded.
 (cd "$out" && find . -maxdepth 1 -type f ! -name SHA256SUMS -printf '%P\0' | sort -z |
     xargs -0 sha256sum -- >SHA256SUMS)
 echo "$out/SHA256SUMS"
+
+# The key, SHA256SUMS.asc and the signed repositories (repo/): not in SHA256SUMS, as a build
+# without the release key signs with a new key each time.
+step bash scripts/sign_release.sh "$out"

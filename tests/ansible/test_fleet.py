@@ -2,6 +2,7 @@
 manager: writes, idempotence, check and diff mode, state absent, and never a restart."""
 import json
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -142,6 +143,38 @@ class FleetTest(unittest.TestCase):
                 self.assertTrue(results["host0"]["failed"])
                 self.assertEqual((results["host0"]["rc"], results["host0"]["msg"]), (rc, message))
         self.assertEqual(self.fleet.reboot_calls(), [])
+
+    def test_install_role_syntax_and_check_mode(self):
+        """quiplex.boot.install: the guide's playbook passes --syntax-check; in check mode the
+        hosts would get the key and the source and install quiplex, and nothing is written."""
+        with open(os.path.join(fleet.ANSIBLE_DIR, "..", "doc", "ansible.md")) as guide:
+            play = next(block for block in re.findall(r"```yaml\n(.*?)```", guide.read(), re.S)
+                        if "quiplex.boot.install" in block)
+        path = os.path.join(self.fleet.root, "install.yml")
+        with open(path, "w") as f:
+            f.write(play.replace("hosts: room4", "hosts: room"))
+        done = subprocess.run(["ansible-playbook", "-i", os.path.join(self.fleet.root,
+                                                                      "inventory.ini"),
+                               "--syntax-check", path], capture_output=True, text=True,
+                              env=dict(self.fleet.environment, ANSIBLE_STDOUT_CALLBACK="default"))
+        self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+        key = os.path.join(self.fleet.root, "quiplex-archive-keyring.gpg")
+        with open(key, "wb") as f:
+            f.write(b"a release key")
+        source = "/etc/apt/sources.list.d/quiplex.sources"
+        task = ("    - ansible.builtin.include_role:\n        name: quiplex.boot.install\n"
+                "      vars:\n        quiplex_repo_url: http://127.0.0.1:9/repo\n"
+                "        quiplex_key_src: %s\n" % key)
+        # Two hosts: gathering facts is most of the time.
+        results = self.fleet.playbook(task, FORKS, "--check", "--limit", "host0:host1")
+        for host in self.fleet.hosts[:2]:
+            with self.subTest(host):
+                self.assertFalse(results[host]["failed"], results[host])
+                self.assertTrue(results[host]["changed"])
+                self.assertEqual(results[host]["msg"],
+                                 "quiplex would be installed from http://127.0.0.1:9/repo/apt")
+                self.assertNotEqual(self.fleet.inside(host, "test", "-e", source)[0], 0)
+        self.assertFalse(os.path.exists("/etc/apt/keyrings/quiplex-archive-keyring.gpg"))
 
     def test_documentation_renders_without_warnings(self):
         done = subprocess.run(["ansible-doc", "quiplex.boot.oneshot"], capture_output=True,

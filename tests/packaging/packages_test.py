@@ -2,7 +2,8 @@
 its manual page rendered with warnings as errors, the .rpm's contents, header and rpmlint, the
 .rpm installed into a scratch root, the zip's contents, and the .deb's own quiplexlnx writing a
 request on the emulated UEFI PC (run this under the emulator lock).
-Needs QUIPLEX_SOURCE_DIR and QUIPLEX_EMULATED_DIR (the kernel cache of the emulated tests).
+Needs QUIPLEX_SOURCE_DIR, QUIPLEX_EMULATED_DIR (the kernel cache of the emulated tests) and
+QUIPLEX_RELEASE_TEST_DIR (where release_rig keeps the key the release is signed with).
 """
 
 import os
@@ -17,6 +18,9 @@ SOURCE = os.environ["QUIPLEX_SOURCE_DIR"]
 sys.path.insert(0, os.path.join(SOURCE, "tests", "emulated"))
 import linux_image  # noqa: E402
 import machine  # noqa: E402
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import release_rig  # noqa: E402
 
 VERSION = re.search(r"project\(quiplex VERSION ([0-9.]+)",
                     open(os.path.join(SOURCE, "CMakeLists.txt")).read()).group(1)
@@ -60,7 +64,10 @@ def run(*command, **options):
 class Packages(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        built = run("bash", os.path.join(SOURCE, "scripts", "package.sh"))
+        # Signed with the release test's key (release_test.py), as a release would be.
+        home, key = release_rig.release_key()
+        built = run("bash", os.path.join(SOURCE, "scripts", "package.sh"),
+                    env=dict(os.environ, QUIPLEX_GPG_HOME=home, QUIPLEX_GPG_KEY=key))
         if built.returncode != 0:
             raise AssertionError("package.sh failed:\n" + built.stdout + built.stderr)
         cls.tree = tempfile.TemporaryDirectory()

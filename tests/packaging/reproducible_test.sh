@@ -16,9 +16,12 @@ one=$temp/one/quiplex two=$temp/second-build/somewhere/deeper/q copy=$temp/two
 # A locale other than the first build's C; C.UTF-8 where no other is installed.
 locale=$(locale -a | grep -v -i -x -E 'C|POSIX|C\.utf-?8' | grep -i -m1 'utf-\?8' || echo C.UTF-8)
 
-# What package.sh writes, and the programs as built (the packages hold them stripped).
+# What package.sh writes but the signatures, keys and repositories (a new throwaway key each
+# time), and the programs as built (the packages hold them stripped).
 outputs() {
-    (cd "$1" && find build/packages -type f && ls build/package-linux/linux/quiplexlnx \
+    (cd "$1" && find build/packages -maxdepth 1 -type f ! -name SHA256SUMS.asc \
+        ! -name quiplex-archive-keyring.gpg ! -name RPM-GPG-KEY-quiplex &&
+        ls build/package-linux/linux/quiplexlnx \
         build/package-uefi/uefi/quiplexefi.efi build/package-windows/windows/*.exe) | LC_ALL=C sort
 }
 clone() {
@@ -86,11 +89,17 @@ if [ "${#differing[@]}" -gt 0 ]; then
     diffoscope --no-progress --text - "$one/$first" "$copy/$first" | head -300
 fi
 
-# SHA256SUMS holds every package and nothing else, and each line holds.
-(cd "$one/build/packages" && LC_ALL=C ls | grep -v -x SHA256SUMS) >"$temp/made"
+# SHA256SUMS holds every package and nothing else (not the signatures, keys or repositories),
+# and each line holds.
+unlisted='SHA256SUMS|SHA256SUMS\.asc|quiplex-archive-keyring\.gpg|RPM-GPG-KEY-quiplex|repo'
+(cd "$one/build/packages" && LC_ALL=C ls | grep -v -x -E "$unlisted") >"$temp/made"
 sed 's/^[0-9a-f]\{64\}  //' "$one/build/packages/SHA256SUMS" | LC_ALL=C sort |
     diff "$temp/made" - ||
     fail "SHA256SUMS does not list exactly the packages (above)"
 (cd "$one/build/packages" && sha256sum --strict -c SHA256SUMS) || fail "sha256sum -c SHA256SUMS"
+# Without a release key: signed all the same, by a key made for the build, and said so loudly.
+grep -q "THROWAWAY" "$temp/one.log" || fail "no warning about the throwaway key"
+(cd "$one/build/packages" && gpgv --keyring ./quiplex-archive-keyring.gpg SHA256SUMS.asc \
+    SHA256SUMS) || fail "gpgv SHA256SUMS.asc with the build's exported key"
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]
