@@ -157,8 +157,15 @@ def in_rig(script, program=QUIPLEXLNX):
         done = subprocess.run(["unshare", "--mount", "--propagation", "private", "bash", "-c",
                                RIG, "rig", program, path, log], capture_output=True, text=True,
                               timeout=120, cwd=scratch)
-        calls = open(log).read().splitlines() if os.path.exists(log) else []
+        calls = read_lines(log)
     return done.returncode, done.stdout, done.stderr, calls
+
+
+def read_lines(path):
+    if not os.path.exists(path):
+        return []
+    with open(path) as lines:
+        return lines.read().splitlines()
 
 
 def dropped_backslashes(text):
@@ -256,7 +263,7 @@ def run_cmd(block):
                               capture_output=True, text=True, env=env, timeout=180)
         out = done.stdout.replace("\r", "")
         restarts = os.path.join(work, "restarts")
-        calls = open(restarts).read().split("\n") if os.path.exists(restarts) else []
+        calls = read_lines(restarts)
         assert "quiplex-doc-status 0\n" in out, "cmd printed:\n%s%s" % (out, done.stderr)
         return [call.strip() for call in calls if call.strip()]
 
