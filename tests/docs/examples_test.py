@@ -399,20 +399,30 @@ class Examples(unittest.TestCase):
                                         'shutdown -r +5 "Restarting into Windows"\n', None))
         self.assertEqual(calls, ["shutdown -r +5 Restarting into Windows"])
 
-    def test_statuses_of_a_user_who_is_not_root(self):
-        """The exit tables: a first write by a user who is not root gives 77 (the file cannot be
-        made); 75 only where the kernel's immutable flag guards an existing request."""
+    def test_statuses_the_tables_give(self):
+        """What the exit tables say against the program: a first write by a user who is not root
+        gives 77 (the file cannot be made), 75 only where the kernel's immutable flag guards an
+        existing request; 0 even where /sbin/reboot cannot be started, and nothing restarts."""
         user = "setpriv --reuid 65534 --regid 65534 --clear-groups quiplexlnx"
-        script = ("%s 2/noreboot >/dev/null; echo first $?\n"
-                  "quiplexlnx 3/noreboot >/dev/null; echo root $?\n"
-                  "chattr +i /sys/firmware/efi/efivars/Quiplex-%s\n"
-                  "%s 2/noreboot >/dev/null; echo immutable $?\n" % (user, GUID, user))
-        try:
-            status, out, err, calls = in_rig(script)
-        except Skip as why:
-            self.skipTest(str(why))
-        self.assertEqual(out, "first 77\nroot 0\nimmutable 75\n", err)
-        self.assertEqual(calls, [])
+        immutable = "chattr +i /sys/firmware/efi/efivars/Quiplex-%s" % GUID
+        cases = [  # name | script (quiplexlnx's output dropped) | "echo"ed statuses | restarts
+            ("first write, not root", "%s 2/noreboot" % user, "77", []),
+            ("as root", "quiplexlnx 3/noreboot", "0", []),
+            ("immutable request, not root",
+             "quiplexlnx 3/noreboot; %s; %s 2/noreboot" % (immutable, user), "75", []),
+            ("cancel, not root", "quiplexlnx 3/noreboot; %s; %s --cancel" % (immutable, user),
+             "75", []),
+            ("restart", "quiplexlnx 2", "0", ["reboot "]),
+            ("no /sbin/reboot to start", "rm /sbin/reboot; quiplexlnx 2", "0", []),
+        ]
+        for name, script, wanted, restarts in cases:
+            with self.subTest(name):
+                try:
+                    status, out, err, calls = in_rig("%s >/dev/null\necho $?\n" % script)
+                except Skip as why:
+                    self.skipTest(str(why))
+                self.assertEqual(out, wanted + "\n", err)
+                self.assertEqual(calls, restarts)
 
     def test_rules_catch_doctored_blocks(self):
         good_status = ('$ quiplexlnx "My Item/run=tools\\App.efi/noreboot"\n'
