@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # DESTDIR install of a linux build under a prefix other than the configured one: the file list,
-# the modes, the sleep hook in /usr/lib/systemd/system-sleep whatever the prefix and its program path, and the installed quiplexlnx writing a request into a fake
-# efivarfs (tmpfs) in a private mount namespace whose /sbin/reboot is a checked stub.
+# the modes, the sleep hook in /usr/lib/systemd/system-sleep whatever the prefix, its program
+# path, and the installed quiplexlnx writing a request into a fake efivarfs (tmpfs) in a private
+# mount namespace whose /sbin/reboot is a checked stub.
 # Usage: install_test.sh BUILD_DIR; exit 77 (skipped) without a mount namespace.
 set -euo pipefail
 build=$1
