@@ -235,37 +235,57 @@ def windows_path(path):
     return "Z:" + path.replace("/", "\\")
 
 
+CMD_PROMPT = "C:\\> "
+
+
 def run_cmd(block):
+    """The block as a batch file, CALLed so that the shutdown stub (a batch file, which takes
+    over from its caller) comes back; a block of `C:\\> ` lines is a transcript."""
     if not os.path.exists(QUIPLEXC):
         raise Skip("the windows preset has not built %s" % QUIPLEXC)
     wine = shutil.which("wine64") or "/usr/lib/wine/wine64"
+    lines = block.text.rstrip("\n").split("\n")
+    steps = None
+    if any(line.startswith(CMD_PROMPT) for line in lines):
+        steps = transcript(block.text.replace(CMD_PROMPT, "$ "))
+        lines = [part for command, _ in steps for part in ("echo quiplex-step", command)]
     with tempfile.TemporaryDirectory() as work:
         os.makedirs(os.path.join(work, "bin"))
         os.makedirs(os.path.join(work, "fw"))
-        shutil.copy(QUIPLEXC, os.path.join(work, "bin", "quiplexc.exe"))
+        for program in ("quiplexc", "quiplexu"):
+            built = os.path.join(os.path.dirname(QUIPLEXC), "%s_file_firmware.exe" % program)
+            if os.path.exists(built):
+                shutil.copy(built, os.path.join(work, "bin", program + ".exe"))
         with open(os.path.join(work, "fw", "ZarvexUEFI"), "wb") as present:
             present.write(b"\1\0\0\0")
         log = windows_path(os.path.join(work, "restarts"))
         with open(os.path.join(work, "bin", "shutdown.bat"), "w") as stub:
             stub.write("@echo shutdown %%*>>%s\r\n" % log)
-        batch = ["@echo off", "set PATH=%s;%%PATH%%" % windows_path(os.path.join(work, "bin")),
+        outer = ["@echo off", "set PATH=%s;%%PATH%%" % windows_path(os.path.join(work, "bin")),
                  "set QUIPLEX_FAKE_FIRMWARE=%s" % windows_path(os.path.join(work, "fw")),
-                 "cd /d %s" % windows_path(work)] + block.text.rstrip("\n").split("\n") + \
-            ["echo quiplex-doc-status %ERRORLEVEL%"]
-        with open(os.path.join(work, "block.bat"), "w") as out:
-            out.write("\r\n".join(batch) + "\r\n")
+                 "cd /d %s" % windows_path(work), "call block.bat",
+                 "echo quiplex-doc-status %ERRORLEVEL%"]
+        for name, text in (("outer.bat", outer), ("block.bat", ["@echo off"] + lines)):
+            with open(os.path.join(work, name), "w") as out:
+                out.write("\r\n".join(text) + "\r\n")
         prefix = os.environ.get("WINEPREFIX") or os.path.join(
             os.path.dirname(os.path.dirname(os.path.dirname(QUIPLEXC))), "wineprefix")
         env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
                    WINEDLLOVERRIDES="mscoree,mshtml=")
         env.pop("DISPLAY", None)
-        done = subprocess.run([wine, "cmd", "/c", windows_path(os.path.join(work, "block.bat"))],
+        done = subprocess.run([wine, "cmd", "/c", windows_path(os.path.join(work, "outer.bat"))],
                               capture_output=True, text=True, env=env, timeout=180)
         out = done.stdout.replace("\r", "")
-        restarts = os.path.join(work, "restarts")
-        calls = read_lines(restarts)
+        calls = read_lines(os.path.join(work, "restarts"))
+    if steps is not None:
+        got = out.rpartition("quiplex-doc-status")[0].split("quiplex-step\n")[1:]
+        assert len(got) == len(steps), "the transcript stopped: %r %r" % (out, done.stderr)
+        for (command, expected), output in zip(steps, got):
+            assert output == expected, "C:\\> %s\nshows:\n%s\nprints:\n%s" % (
+                command, expected, output)
+    else:
         assert "quiplex-doc-status 0\n" in out, "cmd printed:\n%s%s" % (out, done.stderr)
-        return [call.strip() for call in calls if call.strip()]
+    return [call.strip() for call in calls if call.strip()]
 
 
 def oneshot_selections(node):
@@ -376,6 +396,10 @@ def check(block):
     return "ran"
 
 
+LAUNCHER = ("[Desktop Entry]\nType=Application\nName=R\n"
+            "Exec=pkexec /usr/sbin/quiplexlnx Windows\nTerminal=false\n")
+
+
 class Examples(unittest.TestCase):
     def test_every_block(self):
         blocks = all_blocks(SOURCE)
@@ -425,6 +449,7 @@ class Examples(unittest.TestCase):
                 self.assertEqual(calls, restarts)
 
     def test_rules_catch_doctored_blocks(self):
+        """Each rule on a block that holds and one that does not; a skipped rule is left out."""
         good_status = ('$ quiplexlnx "My Item/run=tools\\App.efi/noreboot"\n'
                        '$ quiplexlnx --status\nZarvex UEFI: found\nPending request: name '
                        '"My Item"\nRun file: "tools\\App.efi"\nSize: 26 bytes, attributes '
@@ -447,6 +472,19 @@ class Examples(unittest.TestCase):
              "- quiplex.boot.oneshot:\n    selection: '&W'\n", None, "ran"),
             ("broken JSON", "json", '{"status":0,\n', None, "fault"),
             ("JSON lines", "json", '{"status":0}\n{"status":61}\n', None, "ran"),
+            ("cmd: the monitor quiplexc does not start", "bat",
+             'C:\\> quiplexc --dry-run=json /hibernate\n{"status":0,"request":null,"monitor":'
+             'true}\n', None, "fault"),
+            ("cmd: a status other than 0", "bat", "quiplexc --no-such-option\n", None, "fault"),
+            ("cmd: restart through the stub", "bat", "quiplexc 2/noreboot && shutdown /r /t 0\n",
+             None, "ran"),
+            ("sudoers without its colon", "sudoers",
+             "%bootswitch ALL=(root) NOPASSWD /usr/sbin/quiplexlnx\n", None, "fault"),
+            ("launcher without a name", "desktop", LAUNCHER.replace("Name=R\n", ""), None,
+             "fault"),
+            ("launcher with no request", "desktop", LAUNCHER.replace("Windows", "--status"),
+             None, "fault"),
+            ("launcher", "desktop", LAUNCHER, None, "ran"),
         ]
         for name, language, text, marker, wanted in cases:
             with self.subTest(name):
