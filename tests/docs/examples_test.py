@@ -333,7 +333,65 @@ def run_yaml(block):
             done = subprocess.run(["ansible-playbook", "-i", "localhost,", "--syntax-check",
                                    path], capture_output=True, text=True, env=env)
             assert done.returncode == 0, done.stdout + done.stderr
+        if any(True for _ in oneshot_selections(document)):
+            on_fleet(block.text, document)
     return []
+
+
+FLEET_MODULES = {"quiplex.boot.oneshot", "ansible.builtin.command", "ansible.builtin.shell",
+                 "ansible.builtin.debug", "ansible.builtin.assert", "ansible.builtin.set_fact"}
+
+
+def on_fleet(text, plays):
+    """The playbook as it stands against two namespaced hosts (tests/ansible/fleet.py), their
+    play patterns made a group of them: both get the request and are restarted through their
+    stubs, and a second run changes nothing and restarts none."""
+    sys.path.insert(0, os.path.join(SOURCE, "tests", "ansible"))
+    import fleet  # noqa: E402
+    if os.geteuid() != 0 or shutil.which("nsenter") is None:
+        raise Skip("the fleet needs root and nsenter")
+    # Modules run in a host's namespace through its Python; raw, script and the like would run
+    # on this machine itself, and reboot waits for nothing that will come: only these are let in.
+    for play in plays:
+        for task in play.get("tasks", []):
+            module = [key for key in task if "." in key or key in FLEET_MODULES]
+            assert module and all(name in FLEET_MODULES for name in module), \
+                "the fleet runs only tasks of %s: %r" % (", ".join(sorted(FLEET_MODULES)), task)
+    assert not re.search(r"systemctl|telinit", text), "a restart other than /sbin/reboot"
+    hosts = fleet.Fleet(2)
+    try:
+        hosts.install_collection()
+        for host in hosts.hosts:
+            status, _ = hosts.inside(host, "cp", QUIPLEXLNX, "/usr/sbin/quiplexlnx")
+            assert status == 0, "quiplexlnx could not be put on " + host
+        with open(os.path.join(hosts.root, "inventory.ini"), "a") as inventory:
+            for pattern in {play["hosts"] for play in plays}:
+                inventory.write("[%s:children]\nroom\n" % pattern)
+        path = os.path.join(hosts.root, "example.yml")
+        with open(path, "w") as out:
+            out.write(text)
+        env = dict(hosts.environment, ANSIBLE_STDOUT_CALLBACK="default")
+        runs = []
+        for _ in range(2):
+            runs.append(subprocess.run(["ansible-playbook", "-i", os.path.join(
+                hosts.root, "inventory.ini"), path], capture_output=True, text=True, env=env,
+                timeout=300))
+            assert runs[-1].returncode == 0, runs[-1].stdout + runs[-1].stderr
+            for _ in range(50):  # the restarts are jobs nobody waits for
+                if len(hosts.reboot_calls()) == len(hosts.hosts):
+                    break
+                subprocess.run(["sleep", "0.1"])
+            assert hosts.reboot_calls() == hosts.hosts, (hosts.reboot_calls(), runs[-1].stdout)
+        for host in hosts.hosts:
+            with open(os.path.join(hosts.folder(host), "reboot-called")) as calls:
+                assert len(calls.read().splitlines()) == 1, host + " restarted twice"
+            assert hosts.request_file(host) is not None, host + " holds no request"
+        # The play names the hosts it sent on their way: both, then none.
+        named = [re.findall(r'"(host\d+)"', listed) for run in runs
+                 for listed in re.findall(r'"msg": \[(.*?)\]', run.stdout, re.S)]
+        assert named == [hosts.hosts, []], (named, runs[0].stdout)
+    finally:
+        hosts.close()
 
 
 def run_json(block):
@@ -485,6 +543,10 @@ class Examples(unittest.TestCase):
             ("launcher with no request", "desktop", LAUNCHER.replace("Windows", "--status"),
              None, "fault"),
             ("launcher", "desktop", LAUNCHER, None, "ran"),
+            ("playbook that waits for hosts to come back", "yaml",
+             "- hosts: room4\n  tasks:\n    - quiplex.boot.oneshot:\n        selection: W\n"
+             "      register: boot\n    - ansible.builtin.reboot:\n      when: boot is changed\n",
+             None, "fault"),
         ]
         for name, language, text, marker, wanted in cases:
             with self.subTest(name):
