@@ -561,6 +561,25 @@ class Examples(unittest.TestCase):
                     continue
                 self.assertEqual(got, wanted)
 
+    def test_every_program_installed_is_named(self):
+        """The README's table names every program the install rules install, and each guide's
+        description of the zip names every Windows program in it."""
+        with open(os.path.join(SOURCE, "cmake", "install.cmake")) as rules:
+            targets = re.findall(r"install\(TARGETS ([\w ]+?) RUNTIME", rules.read())
+        windows = targets[0].split()
+        self.assertIn("quiplexguard", windows)
+        with open(os.path.join(SOURCE, "README.md")) as readme:
+            table = [line for line in readme.read().split("\n") if line.startswith("|")]
+        for program in windows + ["quiplexlnx", "quiplexefi"]:
+            self.assertTrue(any("`%s`" % program in line for line in table), program)
+        for guide in ("linux.md", "windows.md"):
+            with open(os.path.join(SOURCE, "doc", guide)) as document:
+                paragraphs = [part for part in document.read().split("\n\n")
+                              if "win64.zip`" in part and "quiplexu.exe" in part]
+            self.assertTrue(paragraphs, guide)
+            for program in windows:
+                self.assertIn(program + ".exe", paragraphs[0], guide)
+
     def test_extraction_reads_markers_and_the_man_page(self):
         markdown = ("text\n<!-- example: not run (PowerShell) -->\n```powershell\nx\n```\n\n"
                     "```sh\ny\n```\n")
