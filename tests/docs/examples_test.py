@@ -486,7 +486,8 @@ class Examples(unittest.TestCase):
     def test_statuses_the_tables_give(self):
         """What the exit tables say against the program: a first write by a user who is not root
         gives 77 (the file cannot be made), 75 only where the kernel's immutable flag guards an
-        existing request; 0 even where /sbin/reboot cannot be started, and nothing restarts."""
+        existing request; 0 even where /sbin/reboot cannot be started, and nothing restarts; a
+        mistyped /noreboot, or one past the 255th character, restarts."""
         user = "setpriv --reuid 65534 --regid 65534 --clear-groups quiplexlnx"
         immutable = "chattr +i /sys/firmware/efi/efivars/Quiplex-%s" % GUID
         cases = [  # name | script (quiplexlnx's output dropped) | "echo"ed statuses | restarts
@@ -498,6 +499,11 @@ class Examples(unittest.TestCase):
              "75", []),
             ("restart", "quiplexlnx 2", "0", ["reboot "]),
             ("no /sbin/reboot to start", "rm /sbin/reboot; quiplexlnx 2", "0", []),
+            # The README's safety note: the two typing slips that restart the machine.
+            ("mistyped /noreboo", "quiplexlnx Windows/noreboo", "0", ["reboot "]),
+            ("/noreboot past the 255th character", "quiplexlnx %s/noreboot" % ("x" * 247), "0",
+             ["reboot "]),
+            ("/noreboot ending at the 255th", "quiplexlnx %s/noreboot" % ("x" * 246), "0", []),
         ]
         for name, script, wanted, restarts in cases:
             with self.subTest(name):
