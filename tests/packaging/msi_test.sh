@@ -162,7 +162,9 @@ check "PATH entries of INSTALLDIR" "$(system_path | tr ';' '\n' |
 wine reg query "$source_key" /v EventMessageFile | tr -d '\r' |
     grep -q -F 'C:\Tools\Quiplex\quiplexu.exe' || fail "INSTALLDIR: the event source's file"
 grep -a -q . "$log" || fail "no log from /l*v"
-msiexec /x "$msi" /qn || fail "uninstall from INSTALLDIR: status $?"
+# Wine's msiexec does not find the folder of an installed product by itself; Windows does.
+msiexec /x "$msi" /qn 'INSTALLDIR=C:\Tools\Quiplex\' || fail "uninstall from INSTALLDIR: status $?"
+rmdir "$WINEPREFIX/drive_c/Tools" 2>/dev/null  # the parent the installer made, if it is empty
 everything | diff "$temp/before" - || fail "uninstall from INSTALLDIR left the lines above behind"
 
 # Signing with a throwaway CA: the zip as package.sh makes it, the MSI made from that zip.
