@@ -130,13 +130,15 @@ for stub in reboot shutdown poweroff halt; do
     chmod 755 "$sbin/$stub"
 done
 cp "$program" "$sbin/quiplexlnx"
+block_path=/usr/sbin:/usr/bin:/sbin:/bin
 for stub in reboot shutdown; do
     if [ "$(stat -c %%d /sbin/)" != "$(stat -c %%d "$sbin")" ] ||
-        ! grep -q "quiplex docs stub" /sbin/$stub || ! grep -q "quiplex docs stub" "$(command -v $stub)"
+        ! grep -q "quiplex docs stub" /sbin/$stub ||
+        ! grep -q "quiplex docs stub" "$(PATH=$block_path command -v $stub)"
     then echo "the $stub stub is not in place; nothing run"; exit 1; fi
 done
 set +e
-PATH=/usr/sbin:/usr/bin:/sbin:/bin bash "$script"
+PATH=$block_path bash "$script"
 status=$?
 cp /run/quiplex-restarts "$log" 2>/dev/null
 exit $status
