@@ -68,11 +68,15 @@ if(IS_ABSOLUTE "${CMAKE_INSTALL_SBINDIR}")
 else()
     set(QUIPLEX_HOOK_SBINDIR "\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_SBINDIR}")
 endif()
+# systemd and elogind read sleep hooks from /usr/lib/systemd/system-sleep (and /etc), never from
+# under /usr/local or /opt: the hook goes there whatever the prefix (DESTDIR still applies).
+set(QUIPLEX_SYSTEM_SLEEP_DIR /usr/lib/systemd/system-sleep CACHE PATH
+    "Where the sleep hook is installed: the directory systemd reads")
 install(CODE "
     set(QUIPLEXLNX \"${QUIPLEX_HOOK_SBINDIR}/quiplexlnx\")
     set(QUIPLEX_HOOK_OUTPUT \"${QUIPLEX_HOOK}\")
     include(\"${QUIPLEX_SLEEP_HOOK_SCRIPT}\")
-    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system-sleep\" TYPE FILE
+    file(INSTALL DESTINATION \"${QUIPLEX_SYSTEM_SLEEP_DIR}\" TYPE FILE
          PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                      WORLD_READ WORLD_EXECUTE
          FILES \"${QUIPLEX_HOOK}\")

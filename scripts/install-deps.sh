@@ -8,6 +8,8 @@ packages=(
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64
     gnu-efi qemu-system-x86 ovmf mtools dosfstools busybox-static cpio efibootmgr python3 xz-utils
     zstd clang-format python3-voluptuous
+    # visudo and desktop-file-validate check the Linux guide's sudoers line and launcher.
+    sudo desktop-file-utils
     dpkg-dev file lintian man-db groff sbsigntool openssl git
     wixl msitools osslsigncode rpm rpmlint bash-completion zsh ansible-core
     faketime diffoscope-minimal

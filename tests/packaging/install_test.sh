@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # DESTDIR install of a linux build under a prefix other than the configured one: the file list,
-# the modes, the hook's program path, and the installed quiplexlnx writing a request into a fake
-# efivarfs (tmpfs) in a private mount namespace whose /sbin/reboot is a checked stub.
+# the modes, the sleep hook in /usr/lib/systemd/system-sleep whatever the prefix, its program
+# path, and the installed quiplexlnx writing a request into a fake efivarfs (tmpfs) in a private
+# mount namespace whose /sbin/reboot is a checked stub.
 # Usage: install_test.sh BUILD_DIR; exit 77 (skipped) without a mount namespace.
 set -euo pipefail
 build=$1
@@ -12,8 +13,7 @@ prefix=/opt/quiplex-test
 DESTDIR=$stage cmake --install "$build" --prefix "$prefix" >/dev/null
 root=$stage$prefix
 
-expected="0755 lib/systemd/system-sleep/quiplex
-0755 sbin/quiplexlnx
+expected="0755 sbin/quiplexlnx
 0644 share/bash-completion/completions/quiplexlnx
 0644 share/doc/quiplex/LICENSE
 0644 share/doc/quiplex/README.md
@@ -31,9 +31,15 @@ if [ "$actual" != "$expected" ]; then
     printf 'installed files differ.\nexpected:\n%s\nactual:\n%s\n' "$expected" "$actual"
     exit 1
 fi
-grep -qx "quiplexlnx=\"$prefix/sbin/quiplexlnx\"" "$root/lib/systemd/system-sleep/quiplex" || {
+# The hook goes where systemd reads hooks, not under the prefix, where it would never run.
+hook=$stage/usr/lib/systemd/system-sleep/quiplex
+[ "$(stat -c %a "$hook" 2>/dev/null)" = 755 ] || { echo "no sleep hook (mode 755) at $hook"; exit 1; }
+[ "$(cd "$stage" && find . ! -type d | grep -v "^\.$prefix/" | sort)" = ./usr/lib/systemd/system-sleep/quiplex ] || {
+    echo "files outside $prefix other than the hook:"; (cd "$stage" && find . ! -type d); exit 1
+}
+grep -qx "quiplexlnx=\"$prefix/sbin/quiplexlnx\"" "$hook" || {
     echo "the sleep hook does not name $prefix/sbin/quiplexlnx:"
-    grep -n quiplexlnx= "$root/lib/systemd/system-sleep/quiplex"
+    grep -n quiplexlnx= "$hook"
     exit 1
 }
 

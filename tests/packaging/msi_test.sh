@@ -147,6 +147,23 @@ check "service with GUARD=0" "$(guard_field STATE)" ""
 msiexec /x "$msi" /qn || fail "uninstall after GUARD=0: status $?"
 everything | diff "$temp/before" - || fail "uninstall after GUARD=0 left the lines above behind"
 
+# The Windows guide's command: another folder through INSTALLDIR, a verbose log, /norestart; the
+# programs, the PATH entry and the event source follow the folder.
+log="$temp/install.log"
+msiexec /i "$msi" /qn /norestart /l*v "Z:${log//\//\\}" 'INSTALLDIR=C:\Tools\Quiplex\' ||
+    fail "install into INSTALLDIR: status $?"
+[ -f "$WINEPREFIX/drive_c/Tools/Quiplex/quiplexc.exe" ] && [ ! -e "$dir" ] ||
+    fail "INSTALLDIR: $(ls "$WINEPREFIX/drive_c/Tools/Quiplex" 2>&1)"
+check "PATH entries of INSTALLDIR" "$(system_path | tr ';' '\n' |
+    grep -c -i -x -F -e 'C:\Tools\Quiplex\' -e 'C:\Tools\Quiplex')" 1
+wine reg query "$source_key" /v EventMessageFile | tr -d '\r' |
+    grep -q -F 'C:\Tools\Quiplex\quiplexu.exe' || fail "INSTALLDIR: the event source's file"
+grep -a -q . "$log" || fail "no log from /l*v"
+# Wine's msiexec does not find the folder of an installed product by itself; Windows does.
+msiexec /x "$msi" /qn 'INSTALLDIR=C:\Tools\Quiplex\' || fail "uninstall from INSTALLDIR: status $?"
+rmdir "$WINEPREFIX/drive_c/Tools" 2>/dev/null  # the parent the installer made, if it is empty
+everything | diff "$temp/before" - || fail "uninstall from INSTALLDIR left the lines above behind"
+
 # Signing with a throwaway CA: the zip as package.sh makes it, the MSI made from that zip.
 (cd "$temp" && set -e
  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=CA -keyout ca.key -out ca.pem \

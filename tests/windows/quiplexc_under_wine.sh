@@ -182,7 +182,8 @@ request_of() { tr -d '\r' <"$work/$1.out" | sed -n 's/.*"request":\({[^}]*}\).*/
     [ "$(request_of dry_run_json)" = "$(request_of status_json)" ] ||
     fail "the dry run's request $(request_of dry_run_json) is not --status's"
 
-# The Windows guide's cmd block, as printed there, in a batch file of its own.
+# The Windows guide's cmd block with quiplexc and %ERRORLEVEL% (not a transcript of `C:\> `
+# lines), as printed there, in a batch file of its own.
 guide=$(dirname "$0")/../../doc/windows.md
 mkdir -p "$work/guide" && printf '\1\0\0\0' >"$work/guide/ZarvexUEFI"
 {
@@ -190,7 +191,8 @@ mkdir -p "$work/guide" && printf '\1\0\0\0' >"$work/guide/ZarvexUEFI"
     echo "set PATH=$(windows_path "$work/bin");%PATH%"
     echo "set QUIPLEX_FAKE_FIRMWARE=$(windows_path "$work/guide")"
     awk '/^```bat$/ { block = ""; inside = 1; next }
-         /^```$/ && inside { if (block ~ /%ERRORLEVEL%/ && block ~ /quiplexc/) printf "%s", block
+         /^```$/ && inside { if (block ~ /%ERRORLEVEL%/ && block ~ /quiplexc/ &&
+                                 block !~ /(^|\n)C:\\> /) printf "%s", block
                              inside = 0; next }
          inside { block = block $0 "\n" }' "$guide"
 } | sed 's/$/\r/' >"$work/guide.bat"

@@ -18,8 +18,9 @@ description:
   - It reads the pending request with C(quiplexlnx --status=json), builds the wanted one with
     C(quiplexlnx --dry-run=json) and writes only when the two differ, always with C(/noreboot).
     After a write it reads the request back and fails when it is not the wanted one.
-  - It never restarts a host. Follow it with M(ansible.builtin.reboot) when it reports a change,
-    so that Ansible restarts the host and waits for it to come back.
+  - It never restarts a host. Follow it, when it reports a change, with C(/sbin/reboot) as an
+    asynchronous task nobody waits for (C(async), C(poll=0)). M(ansible.builtin.reboot) waits for
+    the host to come back to the same system, which a host that starts another one never does.
   - The host needs C(quiplexlnx), efivarfs mounted at C(/sys/firmware/efi/efivars) and root
     rights (C(become)).
 options:
@@ -76,8 +77,10 @@ EXAMPLES = r"""
         selection: Windows Exam
       register: boot
 
-    - name: Restart the PCs whose request changed and wait for them
-      ansible.builtin.reboot:
+    - name: Restart the PCs whose request changed, without waiting for them
+      ansible.builtin.command: /sbin/reboot
+      async: 60
+      poll: 0
       when: boot is changed
 
 - name: The rack boots the diagnostics item (number 3) and runs a tool
@@ -89,7 +92,9 @@ EXAMPLES = r"""
         run_file: tools\memtest.efi
         binary: /usr/local/sbin/quiplexlnx
       register: boot
-    - ansible.builtin.reboot:
+    - ansible.builtin.command: /sbin/reboot
+      async: 60
+      poll: 0
       when: boot is changed
 
 - name: No one-shot request left pending
