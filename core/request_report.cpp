@@ -89,8 +89,13 @@ void put_escaped_unit(Text *text, uint16_t unit, bool wide, bool json)
 void put_escaped(Text *text, const uint8_t *bytes, const uint16_t *units, size_t length, bool json)
 {
     text->put('"');
-    for (size_t i = 0; i < length; i++)
-        put_escaped_unit(text, units != nullptr ? units[i] : bytes[i], units != nullptr, json);
+    if (units != nullptr) {
+        for (size_t i = 0; i < length; i++)
+            put_escaped_unit(text, units[i], true, json);
+    } else {
+        for (size_t i = 0; i < length; i++)
+            put_escaped_unit(text, bytes[i], false, json);
+    }
     text->put('"');
 }
 
