@@ -61,7 +61,7 @@ cases=(
     "embedded_quote|M|quiplexc --dry-run=json \"Say \\\"Hi\\\"/noreboot\"|0|LINUX"
     "empty_word|M|quiplexc \"--dry-run=json\" \"Windows\" \"\" \"11/noreboot\"|0|LINUX"
     "past_255|M|quiplexc --dry-run=json \"Windows 11\" \"$blanks\" /noreboot|0|LINUX"
-    "quoted_status_json|MP|quiplexc \"--status=json\"|0|{\"status\":0,\"boot_manager\":true,\"request\":$item_3}"
+    "quoted_status_json|MP|quiplexc \"--status=json\"|0|{\"status\":0,\"boot_manager\":true,\"request\":$item_3$no_fw}"
     "quoted_version|-|quiplexc \"--version\"|0|quiplexc 1.03"
     "quoted_write|M|quiplexc \"Windows 11\" \"/noreboot\"|0|"
 )
