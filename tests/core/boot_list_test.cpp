@@ -492,7 +492,8 @@ TEST(BootList, DecodesLoadOptionsWithinTheValue)
         SCOPED_TRACE(testing::PrintToString(c.value));
         // An exact-size copy, so a read past the value is one past the allocation.
         uint8_t *value = new uint8_t[c.value.size() + 1];
-        memcpy(value, c.value.data(), c.value.size());
+        if (!c.value.empty())
+            memcpy(value, c.value.data(), c.value.size());
         LoadOption option;
         EXPECT_EQ(decode_load_option(value, c.value.size(), &option), c.status);
         EXPECT_EQ(option.attributes, c.attributes);
