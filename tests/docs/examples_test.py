@@ -111,55 +111,54 @@ class Skip(Exception):
     pass
 
 
-# The namespace rig, built in one place; $1 the program, $2 the script, $3 the restart log.
-RIG = r"""
+# What the blocks need beyond the tests' namespace rig (tests/linux/namespace_rig.sh, which makes
+# the namespace, the efivarfs holding ZarvexUEFI, /run and the checked /sbin/reboot stub): the
+# other restart commands as stubs too, and quiplexlnx where the guides install it.
+# $1 the program, $2 the script, $3 the restart log, $4 the stub.
+AROUND_BLOCK = r"""
 set -eu
-program=$1 script=$2 log=$3
-mount -t tmpfs quiplex-firmware /sys/firmware
-mkdir -p /sys/firmware/efi/efivars
-# As efivarfs: a directory only root writes to, variables readable by all.
-mount -t tmpfs -o mode=0755 quiplex-efivars /sys/firmware/efi/efivars
-printf '\007\000\000\000Zv\001\000' > /sys/firmware/efi/efivars/ZarvexUEFI-%s
-chmod 644 /sys/firmware/efi/efivars/ZarvexUEFI-%s
-mount -t tmpfs quiplex-run /run
+program=$1 script=$2 log=$3 stub=$4
 sbin=$(realpath /sbin)
-mount -t tmpfs quiplex-sbin "$sbin"
-for stub in reboot shutdown poweroff halt; do
-    printf '#!/bin/sh\n# quiplex docs stub\necho "${0##*/} $*" >> /run/quiplex-restarts\n' \
-        > "$sbin/$stub"
-    chmod 755 "$sbin/$stub"
+for name in shutdown poweroff halt; do
+    cp "$stub" "$sbin/$name"
+    chmod 755 "$sbin/$name"
 done
+# As efivarfs: variables readable by all.
+chmod 644 /sys/firmware/efi/efivars/ZarvexUEFI-%s
 cp "$program" "$sbin/quiplexlnx"
 block_path=/usr/sbin:/usr/bin:/sbin:/bin
-for stub in reboot shutdown; do
-    if [ "$(stat -c %%d /sbin/)" != "$(stat -c %%d "$sbin")" ] ||
-        ! grep -q "quiplex docs stub" /sbin/$stub ||
-        ! grep -q "quiplex docs stub" "$(PATH=$block_path command -v $stub)"
-    then echo "the $stub stub is not in place; nothing run"; exit 1; fi
+for name in reboot shutdown; do
+    if ! grep -q "quiplex docs stub" /sbin/$name ||
+        ! grep -q "quiplex docs stub" "$(PATH=$block_path command -v $name)"
+    then echo "the $name stub is not in place; nothing run"; exit 1; fi
 done
 set +e
 PATH=$block_path bash "$script"
 status=$?
 cp /run/quiplex-restarts "$log" 2>/dev/null
 exit $status
-""" % (GUID, GUID)
+""" % GUID
+STUB = '#!/bin/sh\n# quiplex docs stub\necho "${0##*/} $*" >> /run/quiplex-restarts\n'
+NAMESPACE_RIG = os.path.join(SOURCE, "tests", "linux", "namespace_rig.sh")
 
 
 def in_rig(script, program=QUIPLEXLNX):
-    """Runs a bash script in a private mount namespace built by RIG: (status, stdout, stderr,
-    restart stub calls). The one place the rig is chosen."""
-    if os.geteuid() != 0 or shutil.which("unshare") is None or \
-            subprocess.run(["unshare", "--mount", "true"], capture_output=True).returncode:
-        raise Skip("no private mount namespace (needs root and unshare)")
+    """Runs a bash script in the tests' namespace rig with the restart stubs: (status, stdout,
+    stderr, restart stub calls). The one place the rig is chosen."""
     if not os.access(program, os.X_OK):
         raise Skip("quiplexlnx is not built: %s" % program)
     with tempfile.TemporaryDirectory() as scratch:
         path, log = os.path.join(scratch, "block.sh"), os.path.join(scratch, "restarts")
+        stub = os.path.join(scratch, "stub")
         with open(path, "w") as out:
             out.write(script)
-        done = subprocess.run(["unshare", "--mount", "--propagation", "private", "bash", "-c",
-                               RIG, "rig", program, path, log], capture_output=True, text=True,
+        with open(stub, "w") as out:
+            out.write(STUB)
+        done = subprocess.run(["bash", NAMESPACE_RIG, "--stub", stub, "bash", "-c", AROUND_BLOCK,
+                               "rig", program, path, log, stub], capture_output=True, text=True,
                               timeout=120, cwd=scratch)
+        if done.returncode == 77 and done.stdout.startswith("SKIP:"):
+            raise Skip(done.stdout.strip())
         calls = read_lines(log)
     return done.returncode, done.stdout, done.stderr, calls
 
