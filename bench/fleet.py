@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """Times one quiplex.boot.oneshot task on 20 namespaced hosts (forks 10) against one
 ansible.builtin.command: /bin/true task on the same hosts, Ansible's own floor; medians of 5."""
 import os

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 /* The least work the same one-shot request needs on this kernel: read the boot manager's
  * variable as the probe must (open, fstat, two reads, close), then, the request's file being
  * immutable, clear the flag, open, one write, close, and put the flag back through the descriptor

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """Benchmark inside one boot of the emulated UEFI PC: the median time of a `quiplexlnx
 1/noreboot` run against the least work the same request needs (bench/limit.c: the boot manager
 probe, then flag cleared, open, one write, close, flag put back, one syslog record) and against

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 /* Times commands in turn, COUNT rounds, one run of each per round, so all share the machine's
  * conditions; each round starts one command further on, so none always follows the same one.
  * Prints the median, minimum and maximum wall time of a run of each. */

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Install rules: where `cmake --install` (and so each package) puts the programs and documents.
 include(GNUInstallDirs)
 

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Cross toolchain: Debian's mingw-w64 for 64-bit Windows, with Wine to run what it builds.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

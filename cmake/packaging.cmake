@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # CPack settings: a .deb and an .rpm from the linux build, a zip from the windows build.
 if(QUIPLEX_PLATFORM STREQUAL "uefi")
     return()

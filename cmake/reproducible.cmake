@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # The same sources give the same programs wherever and whenever they are built.
 # No build path in any output (file names in debug information, __FILE__): the source tree
 # becomes ".", and a build tree outside it "build".

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # The one filler of linux/sleep-hook.sh.in: quiplex_sleep_hook() makes a hook at build time (the
 # build tree's, the hibernation test's); the install rules include this file to make theirs.
 if(DEFINED QUIPLEX_HOOK_OUTPUT)

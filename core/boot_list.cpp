@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Reading the firmware's boot list through the variable store and deciding what starts next.
 #include "boot_list.h"
 

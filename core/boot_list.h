@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The firmware's boot list: its global variables read as hostile values, and what starts next.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The command-line grammar shared by every program; all state lives in three static buffers.
 #include "boot_request.h"
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The command-line grammar: joining arguments, taking the command text apart, selection codes.
 #pragma once
 

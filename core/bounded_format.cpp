@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // bounded_format over the platform's vsnprintf.
 #include "bounded_format.h"
 

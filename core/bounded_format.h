@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // A vsnprintf wrapper that always terminates and reports truncation as -1 (hosted builds only).
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The console programs' reports: usage text, probe failure with its hint, messages, restart.
 #include "console_front_end.h"
 

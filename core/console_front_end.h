@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The front end shared by the two console programs (Linux, UEFI Shell): all output on stdout.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // GUID text validation and parsing, walking the template and the text side by side.
 #include "guid_text.h"
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // GUID text in registry form: validation against the template and parsing to EFI_GUID bytes.
 #pragma once
 

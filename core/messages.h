@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The programs' fixed English texts; each front end chooses how and where they appear.
 #pragma once
 

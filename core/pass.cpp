@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The pass and the tool options: what happens is decided here, the front end only shows it.
 #include "pass.h"
 

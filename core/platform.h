@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // What a platform supplies to the core: everything a fourth program would have to write.
 #pragma once
 

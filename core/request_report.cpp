@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The stored-request decoder and its text and JSON descriptions, over a bounded text builder.
 #include "request_report.h"
 

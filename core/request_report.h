@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Reading a stored "Quiplex" value as the boot manager will, and describing it as text or JSON.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The sleep guard's decisions, shared by the Windows guards and quiplexlnx --suspend/--resume.
 #include "sleep_guard.h"
 

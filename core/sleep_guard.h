@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The sleep guard: while the machine sleeps, a pending request reads /Current (boot the running
 // system); on resume the request that was pending comes back.
 #pragma once

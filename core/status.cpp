@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Table lookup shared by the platform adapters' error translations.
 #include "status.h"
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Status codes: the one result space of every operation and the programs' exit codes.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Building the boot-request payload and the two variable accesses every program makes.
 #include "variable_store.h"
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The firmware variables, the boot-request payload and the variable-store contract.
 #pragma once
 

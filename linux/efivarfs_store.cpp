@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // read_variable and write_variable over efivarfs, one file per firmware variable.
 #include <errno.h>
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The efivarfs side of the variable store: where the variables live and the mount check.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // quiplexlnx: writes a one-shot boot request for Zarvex UEFI through efivarfs and reboots.
 #include <unistd.h>
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The saved request as files under /run/quiplex: written whole under a temporary name, renamed.
 #include "saved_request_files.h"
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Where quiplexlnx --suspend keeps the pending request for the --resume after the sleep.
 #pragma once
 

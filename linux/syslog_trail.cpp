@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // quiplexlnx's audit trail in syslog (the journal on systemd machines).
 #include "syslog_trail.h"
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // quiplexlnx's audit trail: one syslog record for each change of the request and each failure.
 #pragma once
 

@@ -20,11 +20,11 @@ style_of() {
             ansible/tests/sanity/ignore-2.14.txt | LICENSE | */LICENSE | LICENSES/* | .reuse/*)
             echo none ;;
         *.c | *.cpp | *.h | *.rc) echo slash ;;
+        *.wxs | *.manifest | *.manifest.in | *.xml) echo xml ;;
         *.py | *.sh | *.bash | *.cmake | */CMakeLists.txt | CMakeLists.txt | *.toml | *.yml | \
             *.yaml | *.in | *.cfg | .gitignore | .editorconfig | .clang-format | .clang-tidy | \
             */_quiplexlnx | *.j2) echo hash ;;
         *.mc) echo semicolon ;;
-        *.wxs | *.manifest | *.xml) echo xml ;;
         *.[1-9]) echo roff ;;
         *.md) echo markdown ;;
         *) if head -n1 "$1" | grep -q '^#!'; then echo hash; else echo none; fi ;;

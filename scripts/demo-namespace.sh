@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Runs the built quiplexlnx against a fake efivarfs in the tests' namespace rig, whose
 # /sbin/reboot is a checked stub, printing each command and the request it leaves.
 set -euo pipefail

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """The demo: one emulated UEFI PC, three starts. The firmware's shell sets the boot manager's
 presence variable; Linux runs quiplexlnx, which writes the request and restarts the machine;
 on the next start the shell shows the request as the firmware holds it."""

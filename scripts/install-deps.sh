@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Installs, from Debian's archive, every package the builds, tests and demos need (as root).
 set -euo pipefail
 

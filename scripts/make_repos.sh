@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Publishes .deb and .rpm packages into the signed apt and dnf/zypper repositories under REPO:
 # REPO/apt (pool/, dists/stable/) and REPO/rpm (the packages signed with rpmsign, repodata/).
 # Packages already in REPO stay, so a new release goes into the repository machines already

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """Writes the release's bill of materials, OUT/quiplex-VERSION.cdx.json (CycloneDX 1.6 JSON).
 
 Usage: make_sbom.py OUT VERSION LINK_MAP_DIR...

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """Sampled single-token mutation testing of core/, linux/, uefi/ and windows/ by their suites."""
 
 import argparse

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """Rewrites a package that scripts/package.sh made so that its bytes depend only on what it
 holds and on SOURCE_DATE_EPOCH, not on the file system or clock of the build:
 - .zip (CPack): entries in name order (CPack takes the order of the directory listing, which

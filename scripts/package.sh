@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Builds the packages into build/packages: the .deb and .rpm (quiplexlnx with quiplexefi.efi),
 # the zip and the MSI of quiplexu, quiplexc and the guard service, the Ansible collection, the
 # bill of materials and SHA256SUMS over them; then signs (scripts/sign_release.sh).

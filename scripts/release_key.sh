@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Sourced by sign_release.sh and make_repos.sh: the release key QUIPLEX_GPG_HOME and
 # QUIPLEX_GPG_KEY name, and `sign` and the signing time from it.
 # After sourcing: $release_key (fingerprint), $sign_time (seconds), sign ARGS... (gpg, batch).

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Signs a release folder made by package.sh: exports the public key beside the packages
 # (quiplex-archive-keyring.gpg for apt, RPM-GPG-KEY-quiplex for rpm), signs SHA256SUMS
 # (SHA256SUMS.asc) and publishes the .deb and .rpm into fresh signed repositories under

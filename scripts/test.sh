@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Runs every test suite: installs what is missing, then builds and tests each CMake preset.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)

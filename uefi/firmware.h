@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The UEFI types, tables and constants this program uses, laid out as the UEFI standard does.
 #pragma once
 #include <stddef.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Start-up checks and console set-up that need nothing but the firmware's tables.
 #include "startup.h"
 

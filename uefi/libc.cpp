@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The few C library functions the core calls, over the firmware's pool and console.
 #include <ctype.h>
 #include <stdarg.h>

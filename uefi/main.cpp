@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // quiplexefi: writes a one-shot boot request for Zarvex UEFI and resets the machine warm.
 #include "console_front_end.h"
 #include "firmware.h"

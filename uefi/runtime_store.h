@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The UEFI runtime-services variable store's helpers: status table and UCS-2 name conversion.
 #pragma once
 #include <stdint.h>

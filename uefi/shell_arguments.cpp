@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The Shell's arguments, joined as UTF-8 straight into the command text the grammar reads.
 #include "console_front_end.h"
 #include "startup.h"

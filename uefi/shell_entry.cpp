@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The application entry: start-up steps, then the program with the Shell's arguments joined.
 #include <stdlib.h>
 

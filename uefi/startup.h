@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The start-up steps that run before main: firmware guard, console mode, shell arguments.
 #pragma once
 #include "firmware.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // record_event: the audit trail and the unattended failures in the Application event log.
 #include "event_log.h"
 

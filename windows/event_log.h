@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The Application event log: one event for each change of the pending request and each failure.
 #pragma once
 

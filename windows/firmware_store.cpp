@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // read_variable/write_variable over the Windows firmware-environment functions.
 #include "firmware_store.h"
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The Windows optional-function table, the privilege switch and the firmware-variable store.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The Windows front end: one set of reports, shown by each program in its own way.
 #include "front_end.h"
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The front end both Windows programs share: their reports, the event log and the pass.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // quiplexguard: the program of the service QuiplexGuard, started by the service manager alone.
 #include <stdio.h>
 #include <string.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The service QuiplexGuard: the sleep guard on the service manager's power events.
 #include "guard_service.h"
 

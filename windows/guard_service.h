@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The hibernation guard as the Windows service QuiplexGuard, driven by the service manager.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Hidden window, tray icon and power notifications of the hibernation monitor.
 #include "hibernation_monitor.h"
 

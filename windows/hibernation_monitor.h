@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The tray-resident monitor that points a pending boot request at the running item during suspend.
 #pragma once
 

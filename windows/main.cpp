@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // quiplexu: writes a one-shot boot request for Zarvex UEFI and restarts Windows.
 #include "boot_request.h"
 #include "entry.h"

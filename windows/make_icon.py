@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """Draws quiplexu.ico: a blue 'Q' ring with a tail on transparent, 32x32 and 16x16, 16 colours."""
 import struct
 import sys

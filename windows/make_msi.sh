@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Builds the MSI of quiplexu and quiplexc with wixl from the files of the zip, adds the system
 # PATH entry with msibuild, then signs it (windows/sign.sh).
 # The same zip and SOURCE_DATE_EPOCH (default: the last commit's time) give the same MSI bytes.

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """Makes an MSI's summary information depend on its content alone: the times become
 SOURCE_DATE_EPOCH and the package code (the "Revision number") a UUID derived from the product
 code and the bytes of the database. wixl writes the build's clock and a random package code, and

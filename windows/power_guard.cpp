@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The sleep guard's saved state in memory for the tray monitor and the service, and whether the
 // service runs.
 #include "power_guard.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The sleep guard's saved state in memory, shared by the tray monitor and the service.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The one place that opens the process token and adjusts a privilege in it.
 #include "privileges.h"
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // quiplexc: quiplexu's pass for prompts and scripts, each text a line on standard output.
 #include "boot_request.h"
 #include "front_end.h"

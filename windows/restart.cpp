@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Asks Windows for an immediate restart through the most capable shutdown function present.
 #include "restart.h"
 

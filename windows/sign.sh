@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Signs a Windows file in place (Authenticode, SHA-256) when QUIPLEX_SIGN_KEY is set.
 set -euo pipefail
 file=$1

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # bash completion for quiplexlnx: tool options, boot selection keywords and request modifiers.
 
 _quiplexlnx_options=(--help -h -\? --version --status --status=json --cancel --suspend --resume

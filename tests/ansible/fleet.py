@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """A fleet of simulated hosts for Ansible: one mount namespace per host, held by a shell that
 ends with the program that made it, each with its own tmpfs efivarfs, its own /run and a checked
 /sbin/reboot stub that only records a call."""

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """quiplex.boot.oneshot from its built tarball on six namespaced hosts, one without the boot
 manager: writes, idempotence, check and diff mode, state absent, and never a restart."""
 import json

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """The completion of quiplexlnx: the bash function driven through COMP_WORDS and COMP_CWORD, and
 the zsh function loaded by compinit in `zsh -f` and asked on a terminal.
 Usage: completion_test.py DIRECTORY (holding quiplexlnx.bash and _quiplexlnx).

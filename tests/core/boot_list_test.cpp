@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The firmware's boot list through the named fake store: --status, --boot-next, --firmware-setup.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The command grammar: option cuts, numbers against names, keywords, limits and joining.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // bounded_format: the length when the text fits, -1 and a terminated prefix when it does not.
 #include <gtest/gtest.h>
 

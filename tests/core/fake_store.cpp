@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The fake store: records every call and answers what the test set up.
 #include "fake_store.h"
 

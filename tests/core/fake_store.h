@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // An in-memory variable store that the core tests link in place of a platform adapter.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // GUID text: the template's shape, hexadecimal digits in either case, and the EFI_GUID bytes.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The one pass and the tool options over the named fake store and a recording front end.
 #include <gtest/gtest.h>
 

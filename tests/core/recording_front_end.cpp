@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The recording front end: every report the pass makes lands in `recorded`.
 #include "recording_front_end.h"
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // A front end that records what the pass shows, for the core tests.
 #pragma once
 

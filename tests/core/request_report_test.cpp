@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Reading stored values by the boot manager's rule, and their escaped descriptions.
 #include <gtest/gtest.h>
 

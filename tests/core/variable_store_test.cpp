@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Payload bytes, the presence probe and the request write against the fake store.
 #include <gtest/gtest.h>
 

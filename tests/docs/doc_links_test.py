@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """The Markdown documents (README.md, HACKING.md, ARCHITECTURE.md, doc/*.md): every relative
 link names a file of the tree and, after a #, a heading of that file; every source path quoted
 in backticks exists; the README links every guide under doc/ and stays within 200 lines.

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """Every code block of README.md, doc/*.md and the EXAMPLES of doc/quiplexlnx.8, run by the rule
 its language and shape pick, so an edit to a document is an edit to this test:
 

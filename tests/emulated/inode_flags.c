@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 /* Prints a file's inode flags in hexadecimal (the initramfs has no lsattr). */
 #include <fcntl.h>
 #include <linux/fs.h>

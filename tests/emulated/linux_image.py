@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """A Debian kernel and an initramfs around the built quiplexlnx, for the emulated UEFI PC.
 
 fetch_kernel(cache) downloads (once) the kernel package that linux-image-amd64 depends on and

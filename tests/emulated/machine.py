@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """The emulated UEFI PC (QEMU q35 + OVMF) for both end-to-end suites, the demo and the benchmark.
 
 A Machine owns a folder with its own copy of OVMF's variable store, which survives its resets

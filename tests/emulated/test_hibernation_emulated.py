@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """A real hibernation of the emulated PC with the sleep hook around it.
 
 Linux leaves a request for item 2, runs the hook's `pre hibernate`, and hibernates to a swap

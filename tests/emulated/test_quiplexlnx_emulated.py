@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """quiplexlnx on a real Debian kernel under OVMF, then the next start into the UEFI Shell.
 
 One boot of Linux runs every scenario in order (efivarfs not mounted, no boot manager, three

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """The tool options and the sleep guard of quiplexlnx on a real kernel, checked by the firmware.
 
 One machine, five starts: the UEFI Shell's setvar leaves a request and its bcfg an entry "Zarvex

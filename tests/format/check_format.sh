@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Fails when a tracked C or C++ file differs from what clang-format makes of it.
 # Usage: check_format.sh SOURCE_DIR [PATH_TO_LEAVE_OUT...]; exit 77 (skipped) without the tools.
 set -u

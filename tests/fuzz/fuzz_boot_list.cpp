@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Fuzzes the load-option decoder and the boot list behind --status: whatever the firmware's
 // variables hold must give printable text and valid JSON, never a read past a value.
 #include <stddef.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Fuzzes joining, parsing and resolving a command line, and the payload built from it.
 #include <ctype.h>
 #include <stddef.h>

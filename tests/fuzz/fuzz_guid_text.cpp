@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Fuzzes GUID text validation and parsing against a plain re-reading of the same text.
 #include <ctype.h>
 #include <stddef.h>

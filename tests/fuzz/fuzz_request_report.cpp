@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Fuzzes the decoder of stored "Quiplex" values and both descriptions: any bytes a program or a
 // person may have written must give printable text and valid JSON, never a read past the value.
 #include <stddef.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // What the fuzz targets share: a crash-on-failure check and a NUL-terminated copy of the input.
 #pragma once
 

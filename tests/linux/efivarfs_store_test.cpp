@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The efivarfs store against tmpfs stand-ins: mount check, file layout, every reachable error row.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The efivarfs store and the saved-request files over substituted system calls (ld --wrap): the
 // error rows a real file system cannot be made to produce, and the exact calls made.
 #include <gtest/gtest.h>

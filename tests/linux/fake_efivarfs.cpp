@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The fake efivarfs and the guarded runner, in the namespace the rig gave; main() checks it.
 #include "fake_efivarfs.h"
 

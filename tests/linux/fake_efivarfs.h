@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // A fake efivarfs of tmpfs mounts in a private mount namespace and a guarded quiplexlnx runner.
 #pragma once
 

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Runs a command in a private mount namespace where quiplexlnx cannot reach this machine: a tmpfs
 # efivarfs holding ZarvexUEFI, a /run of its own, and a tmpfs over the directory of /sbin/reboot
 # holding a stub, checked before the command starts. Every test, the demo and the fleet use it.

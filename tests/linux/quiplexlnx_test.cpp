@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The production quiplexlnx, run whole against the fake efivarfs with a recording reboot stub.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Stands in for /sbin/reboot inside the tests' mount namespace: records its arguments, exits 42.
 #include <stdio.h>
 #include <stdlib.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // quiplexlnx's records in syslog, read from a datagram socket at /dev/log in the namespace.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The tool options and the sleep guard of the real quiplexlnx, over the fake efivarfs and /run.
 #include <gtest/gtest.h>
 

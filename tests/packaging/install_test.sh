@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # DESTDIR install of a linux build under a prefix other than the configured one: the file list,
 # the modes, the sleep hook in /usr/lib/systemd/system-sleep whatever the prefix, its program
 # path, and the installed quiplexlnx writing a request into a fake efivarfs (tmpfs) in a private

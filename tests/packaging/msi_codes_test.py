@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """The codes in the MSI of build/packages, as msiinfo reads them: the ProductCode, the UpgradeCode
 (Property and Upgrade tables), every ComponentId and the package code in upper case, and the
 Property's UpgradeCode the very text of the Upgrade table's. Windows Installer wants upper case,

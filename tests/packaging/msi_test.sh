@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Installs, upgrades and removes the MSI of build/packages with Wine's msiexec, with and without
 # the hibernation guard service, then checks signing.
 # Usage: msi_test.sh SOURCE_DIR VERSION, after scripts/package.sh (the packages test runs it).

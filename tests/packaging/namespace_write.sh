@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Runs an installed quiplexlnx with 2/noreboot in the namespace rig (tmpfs efivarfs with
 # ZarvexUEFI, /sbin covered by a checked reboot stub) and checks the bytes of the written request.
 # Usage: namespace_write.sh PROGRAM; exit 77 (skipped) without a mount namespace.

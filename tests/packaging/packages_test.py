@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """The packages as shipped: scripts/package.sh, then the .deb's contents, control fields, lintian,
 its manual page rendered with warnings as errors, the .rpm's contents, header and rpmlint, the
 .rpm installed into a scratch root, the zip's contents, and the .deb's own quiplexlnx writing a

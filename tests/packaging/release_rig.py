@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """What the release tests share: the test's release key, a Debian 12 root made once with
 mmdebstrap, commands in that root, and an HTTP server on 127.0.0.1 for a folder.
 """

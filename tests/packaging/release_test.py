@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """The signed release the packages test built: the apt repository through the Linux guide's
 source in a fresh Debian 12 root (install, a later release upgraded, tampered index and other
 key refused), the rpm repository with rpmkeys and dnf, SHA256SUMS.asc, and the bill of

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Builds the packages of the HEAD commit twice with scripts/package.sh, in two clones at different
 # paths, the second on another file system (tmpfs) and host name, 400 days later, with another
 # umask, locale, time zone and home, and compares every package and program byte for byte.

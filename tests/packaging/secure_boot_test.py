@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """quiplexefi.efi under Secure Boot: OVMF's snakeoil firmware (test keys enrolled) refuses the
 unsigned image and starts the one signed with sbsign, as doc/uefi-shell.md tells administrators
 to do. The image is the removable-media loader \\EFI\\BOOT\\BOOTX64.EFI, since this firmware

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Firmware tables whose every call fails the test until the test puts its own fake in the slot.
 #include "fake_tables.h"
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Firmware tables for the host tests: every call fails the test until the test installs a fake.
 #pragma once
 

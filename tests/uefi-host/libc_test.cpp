@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The UEFI build's small C library against the host's, and its console and pool over fakes.
 #include <ctype.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Tests of the UEFI variable store, UCS-2 conversion and revision guard against fake tables.
 #include <gtest/gtest.h>
 #include <setjmp.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The Shell's arguments reach the grammar whole: /noreboot as the 64th or 200th argument is seen.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // quiplexefi's start-up (efi_main, the text mode) and its restart over fake firmware tables.
 #include <gtest/gtest.h>
 #include <string.h>

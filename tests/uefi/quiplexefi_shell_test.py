@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 """quiplexefi.efi end to end in the emulated machine's UEFI Shell, checked with dmpstore."""
 import os
 import re

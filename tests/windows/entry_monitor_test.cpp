@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The entry's whole pass with captured message boxes, and the monitor with a real window.
 #include <gtest/gtest.h>
 #include <string.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // record_event through the event-log seam, and the message table as Event Viewer reads it.
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Fake event-log functions that capture what record_event reports.
 #include "fake_event_log.h"
 

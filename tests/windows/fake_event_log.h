@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Fake event-log functions in the event_log_calls seam: each call and event captured.
 #pragma once
 

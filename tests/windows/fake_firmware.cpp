@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Fake firmware, shutdown and service functions placed in the optional-function table and seams.
 #include "fake_firmware.h"
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // In-memory firmware variables behind fake Windows firmware, shutdown and service functions.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Test builds of quiplexc and quiplexu over firmware variables kept as files, and a fake restart.
 //
 // QUIPLEX_FAKE_FIRMWARE names a folder: each variable is a file of its name holding its bytes

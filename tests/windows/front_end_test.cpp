@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The Windows front end: the window-station check, quiplexu where nobody can see a box, and
 // the command-line tail quiplexc reads.
 #include <gtest/gtest.h>

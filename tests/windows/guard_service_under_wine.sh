@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Runs quiplexguard.exe as the service QuiplexGuard under Wine's service manager: started and
 # running, stopped with exit code 0, the two guards against the real manager, and removed.
 # Power events cannot reach a Wine service; windows_tests drives the handler for those.

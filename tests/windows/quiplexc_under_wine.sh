@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # quiplexc under Wine's cmd as a script runs it: %ERRORLEVEL% and the redirected lines of each
 # case, over the file-backed fake firmware of its test build (copied in as quiplexc.exe, so the
 # commands read as the Windows guide prints them), then the shipped program's own traits.

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Runs the real quiplexu.exe under Wine and checks its message boxes and exit codes from the relay trace.
 # Wine has no firmware variables, so no case here can reach a write or a restart.
 set -u

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # quiplexu in a window station without WSF_VISIBLE (a service's, a scheduled task's): no message
 # box, each text on the redirected output, each failure in the event log, every status as on a
 # desktop and /hibernate refused. A box there never returns, so each run has a time limit and

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The two sleep guards: one table of sleeps run against the monitor's window procedure and the
 // service's control handler, the service's other controls, and never two guards on one sleep.
 #include <gtest/gtest.h>

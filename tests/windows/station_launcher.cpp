@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // Starts a program in a new window station without WSF_VISIBLE, as a service or a scheduled
 // task would, with its standard output and error in files, and waits for it with a time limit.
 // Usage: station_launcher TIMEOUT_MS STDOUT STDERR COMMAND_LINE (a file of "-": no handle)

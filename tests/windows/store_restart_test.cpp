@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // The firmware store over fake firmware functions, the privilege switch for real, and the restart.
 #include <gtest/gtest.h>
 #include <string.h>

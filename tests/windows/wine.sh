@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # The Wine environment of every Windows test: headless, quiet, no Mono or Gecko installer prompts,
 # and each prefix a copy of one made once per build (wineboot takes far longer than a copy).
 #   source wine.sh PREFIX        sets the environment for PREFIX, making it first if need be,

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Helpers for reading Wine's traces, sourced by the Windows test scripts.
 
 # The events in a trace of WINEDEBUG=+eventlog (Wine's ReportEvent is a stub that traces its

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 The quiplex developers
+// SPDX-License-Identifier: MIT
 // strcasecmp and strncasecmp for the UEFI build's small C library.
 #pragma once
 #include <stddef.h>

@@ -1,4 +1,6 @@
 #!/usr/bin/python
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Makes sure a one-shot boot request for Zarvex UEFI is pending (or none is) through quiplexlnx.
 # Copyright: The quiplex developers; MIT licence (see LICENSE).
 

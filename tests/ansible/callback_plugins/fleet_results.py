@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The quiplex developers
+# SPDX-License-Identifier: MIT
 # Prints one JSON object: each host's whole result of the play's last task, "failed" and "diff"
 # included (the callbacks that ship with ansible-core leave them out).
 import json
