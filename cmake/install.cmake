@@ -15,8 +15,15 @@ set(QUIPLEX_EFI_IMAGE_FOR_PACKAGE "" CACHE FILEPATH
 # The notices of the third-party code linked into the programs, as the build host's packages
 # carry them: gnu-efi's start-up code and self-relocation in quiplexefi.efi; mingw-w64's runtime
 # and winpthreads in every PE.
-set(QUIPLEX_GNU_EFI_NOTICE /usr/share/doc/gnu-efi/copyright)
-set(QUIPLEX_MINGW_W64_NOTICE /usr/share/doc/mingw-w64-x86-64-dev/copyright)
+# Copied into the build first: a package keeps an installed file's time when it is older than
+# SOURCE_DATE_EPOCH, and the host's file time is no part of this source.
+set(QUIPLEX_GNU_EFI_NOTICE ${CMAKE_BINARY_DIR}/notices/NOTICE-gnu-efi)
+set(QUIPLEX_MINGW_W64_NOTICE ${CMAKE_BINARY_DIR}/notices/NOTICE-mingw-w64.txt)
+if(QUIPLEX_PLATFORM STREQUAL "windows")
+    configure_file(/usr/share/doc/mingw-w64-x86-64-dev/copyright ${QUIPLEX_MINGW_W64_NOTICE} COPYONLY)
+else()
+    configure_file(/usr/share/doc/gnu-efi/copyright ${QUIPLEX_GNU_EFI_NOTICE} COPYONLY)
+endif()
 
 if(QUIPLEX_PLATFORM STREQUAL "windows")
     # The zip is flat: the programs (quiplexguard.exe is the guard service's) and the two
