@@ -3,7 +3,7 @@
 # SPDX-License-Identifier: MIT
 """clang-tidy (the checks of .clang-tidy) and cppcheck over every product file of one build, as
 its compile database lists them: any finding fails. Usage: static_analysis.py SOURCE BUILD TOOL
-(TOOL: clang-tidy or cppcheck)."""
+[FOLDER...] (TOOL: clang-tidy or cppcheck; FOLDERs: only the product files under them)."""
 
 import json
 import os
@@ -17,14 +17,14 @@ SOURCE_ENDINGS = (".c", ".cpp")  # not the resource scripts the Windows build co
 TARGETS = {"x86_64-w64-mingw32": "--target=x86_64-w64-mingw32"}
 
 
-def product_commands(source, build):
-    """The compile commands of the product files, one per file."""
+def product_commands(source, build, folders=PRODUCT_FOLDERS):
+    """The compile commands of the product files under `folders`, one per file."""
     with open(os.path.join(build, "compile_commands.json")) as f:
         commands = json.load(f)
     chosen = {}
     for command in commands:
         relative = os.path.relpath(os.path.realpath(command["file"]), os.path.realpath(source))
-        if (relative.split(os.sep)[0] in PRODUCT_FOLDERS and relative.endswith(SOURCE_ENDINGS)
+        if (relative.split(os.sep)[0] in folders and relative.endswith(SOURCE_ENDINGS)
                 and relative not in chosen):
             chosen[relative] = command
     return chosen
@@ -60,7 +60,7 @@ def cppcheck(source, build, commands):
 
 def main():
     source, build, tool = sys.argv[1:4]
-    commands = product_commands(source, build)
+    commands = product_commands(source, build, tuple(sys.argv[4:]) or PRODUCT_FOLDERS)
     if not commands:
         print("no product file in %s/compile_commands.json" % build)
         return 1
