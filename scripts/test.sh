@@ -33,9 +33,10 @@ EOF
 presets=$(cmake --list-presets=configure 2>/dev/null | sed -n 's/^ *"\([^"]*\)".*/\1/p')
 passed=0 failed=0 skipped=0 status=0
 mkdir -p build
-# The builds one after the other (each uses every core), then the presets' tests side by side:
-# ctest runs each preset's tests in parallel too, keeping apart those that share a resource (the
-# emulated machine); across presets, machine.py's lock keeps to one emulator at a time.
+# The builds one after the other (each uses every core); each preset's tests start as soon as it
+# is built, side by side with the next builds and the other presets' tests. ctest runs a preset's
+# tests in parallel too, keeping apart those that share a resource (the emulated machine); across
+# presets, machine.py's lock keeps to one emulator at a time.
 jobs=$(nproc)
 built=()
 for preset in $presets; do
@@ -46,8 +47,6 @@ for preset in $presets; do
         continue
     fi
     built+=("$preset")
-done
-for preset in "${built[@]}"; do
     rm -f "$top/build/ctest-$preset.xml"
     ctest --preset "$preset" -j "$jobs" --output-junit "$top/build/ctest-$preset.xml" \
         >"$top/build/ctest-$preset.log" 2>&1 &

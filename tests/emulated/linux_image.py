@@ -7,6 +7,7 @@ unpacks it without installing; build_initramfs() writes a gzip'd newc cpio with 
 efivarfs module, the given programs (with the shared libraries they need) and an /init script.
 """
 
+import fcntl
 import glob
 import gzip
 import os
@@ -63,9 +64,16 @@ def _read(path):
 def fetch_kernel(cache):
     """(vmlinuz, efivarfs.ko) of the current Debian kernel, cached below `cache`."""
     root = os.path.join(cache, "kernel")
+    os.makedirs(cache, exist_ok=True)
+    # The suites that boot a kernel run side by side: one downloads, the others wait for it.
+    with open(os.path.join(cache, "fetch.lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        return _fetch_kernel_locked(cache, root)
+
+
+def _fetch_kernel_locked(cache, root):
     found = glob.glob(os.path.join(root, "boot", "vmlinuz-*"))
     if not found:
-        os.makedirs(cache, exist_ok=True)
         depends = subprocess.run(["apt-cache", "depends", "linux-image-amd64"], check=True,
                                  capture_output=True, text=True).stdout
         package = next(line.split()[-1] for line in depends.splitlines()

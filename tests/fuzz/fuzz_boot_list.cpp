@@ -56,10 +56,6 @@ Slice variable_of(const char *name)
     return {nullptr, 0, false};
 }
 
-void show_usage(const char *) {}
-void report_status(StatusCode) {}
-void report_failure(const char *, StatusCode) {}
-void restart(bool) {}
 void show_message(const char *text, MessageKind kind)
 {
     for (const char *c = text; *c != '\0'; c++)
@@ -70,21 +66,7 @@ void show_message(const char *text, MessageKind kind)
     }
 }
 
-const FrontEnd FRONT_END = {
-    .program_name = "quiplexfuzz",
-    .show_usage = show_usage,
-    .report_not_found = report_status,
-    .report_write_failure = report_status,
-    .report_failure = report_failure,
-    .show_message = show_message,
-    .restart = restart,
-    .take_over = nullptr,
-    .take_over_keyword = nullptr,
-    .refused_keyword = nullptr,
-    .force_closes_applications = false,
-    .saved_request = nullptr,
-    .record = nullptr,
-};
+const FrontEnd FRONT_END = fuzz_front_end(show_message, nullptr);
 
 } // namespace
 

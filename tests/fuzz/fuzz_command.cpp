@@ -58,15 +58,11 @@ char command_text[COMMAND_CAPACITY];
 char dry_run_text[JOINED_COMMAND_CAPACITY];
 char shown[1024]; // the last data message
 
-void show_usage(const char *) {}
-void report_status(StatusCode) {}
-void report_failure(const char *, StatusCode) {}
 void show_message(const char *text, MessageKind kind)
 {
     if (kind == MESSAGE_DATA)
         copy_input(shown, sizeof shown, reinterpret_cast<const uint8_t *>(text), strlen(text));
 }
-void restart(bool) {}
 int records;
 // A record of the audit trail, whatever the command, is printable ASCII in lines: nothing a
 // terminal or a log reader would act on.
@@ -77,21 +73,7 @@ void record(AuditKind, const char *text, StatusCode)
         check(*text == '\n' || (*text >= 0x20 && *text < 0x7F));
 }
 
-const FrontEnd FRONT_END = {
-    .program_name = "quiplexfuzz",
-    .show_usage = show_usage,
-    .report_not_found = report_status,
-    .report_write_failure = report_status,
-    .report_failure = report_failure,
-    .show_message = show_message,
-    .restart = restart,
-    .take_over = nullptr,
-    .take_over_keyword = nullptr,
-    .refused_keyword = nullptr,
-    .force_closes_applications = false,
-    .saved_request = nullptr,
-    .record = record,
-};
+const FrontEnd FRONT_END = fuzz_front_end(show_message, record);
 
 // What --dry-run=json describes equals what --status=json reads back after the same command.
 void check_dry_run(int argc, char **argv, const BootRequest *request)

@@ -7,6 +7,8 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "platform.h"
+
 inline void check(bool condition)
 {
     if (!condition)
@@ -101,4 +103,26 @@ inline const char *json_value(const char *at)
     while (*at >= '0' && *at <= '9')
         at++;
     return at == start ? nullptr : at;
+}
+
+// A front end that shows nothing: `show` checks each message, `record` each audit record (may
+// be null), and the reports and the restart do nothing.
+inline FrontEnd fuzz_front_end(void (*show)(const char *, MessageKind),
+                               void (*record)(AuditKind, const char *, StatusCode))
+{
+    return {
+        .program_name = "quiplexfuzz",
+        .show_usage = [](const char *) {},
+        .report_not_found = [](StatusCode) {},
+        .report_write_failure = [](StatusCode) {},
+        .report_failure = [](const char *, StatusCode) {},
+        .show_message = show,
+        .restart = [](bool) {},
+        .take_over = nullptr,
+        .take_over_keyword = nullptr,
+        .refused_keyword = nullptr,
+        .force_closes_applications = false,
+        .saved_request = nullptr,
+        .record = record,
+    };
 }

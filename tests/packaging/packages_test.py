@@ -3,7 +3,7 @@
 """The packages as shipped: scripts/package.sh, then the .deb's contents, control fields, lintian,
 its manual page rendered with warnings as errors, the .rpm's contents, header and rpmlint, the
 .rpm installed into a scratch root, the zip's contents, and the .deb's own quiplexlnx writing a
-request on the emulated UEFI PC (run this under the emulator lock).
+request on the emulated UEFI PC (machine.py waits for the emulator lock).
 Needs QUIPLEX_SOURCE_DIR, QUIPLEX_EMULATED_DIR (the kernel cache of the emulated tests) and
 QUIPLEX_RELEASE_TEST_DIR (where release_rig keeps the key the release is signed with).
 """

@@ -45,22 +45,55 @@ def dumped(console):
     return None if variable is None else (variable.attributes, variable.data)
 
 
-class ShellTest(unittest.TestCase):
-    def setUp(self):
-        self.folder = tempfile.mkdtemp(prefix="quiplex-uefi-")
-        self.machine = Machine(self.folder)
+def boot(machine, lines, files=None):
+    """Runs `lines` after fs0: in the Shell, each shown after its prompt; the console text."""
+    return machine.boot_shell(files or {"quiplexefi.efi": EFI_IMAGE}, lines, timeout=240,
+                              echo=True).output
 
-    def tearDown(self):
-        shutil.rmtree(self.folder, ignore_errors=True)
 
-    def boot(self, lines, files=None):
-        """Runs `lines` after fs0: in the Shell, each shown after its prompt; the console text."""
-        return self.machine.boot_shell(files or {"quiplexefi.efi": EFI_IMAGE}, lines, timeout=240,
-                                       echo=True).output
+class OneStartTest(unittest.TestCase):
+    """Scenarios that need no reset share one start of the machine, each in its own section
+    of the console (the first runs before the boot manager's variable is set)."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="quiplex-uefi-")
+        pending = payload(0xFFFF, b"Shell Item", b"x.efi")
+        cls.item_64 = "quiplexefi.efi 1 " + " ".join(["x"] * 62) + " /noreboot"
+        item_200 = "quiplexefi.efi 2 " + " ".join(['""'] * 198) + " /noreboot"
+        requests = [SET_PRESENCE]
+        for arguments, _ in REQUESTS:
+            requests += ["quiplexefi.efi " + arguments, 'echo "RC=%lasterror%"', DUMP]
+        scenarios = {
+            "usage": ["quiplexefi.efi", 'echo "RC=%lasterror%"', "quiplexefi.efi 2/noreboot",
+                      'echo "RC=%lasterror%"', DUMP],
+            "requests": requests,
+            "options": [shell_set_variable("Quiplex", pending, GUID),
+                        "quiplexefi.efi --version", 'echo "RC=%lasterror%"',
+                        "quiplexefi.efi --status", 'echo "RC=%lasterror%"',
+                        "quiplexefi.efi --dry-run=json 1/run=t.efi/noreboot",
+                        'echo "RC=%lasterror%"', DUMP,
+                        "quiplexefi.efi --Cancel", 'echo "RC=%lasterror%"', DUMP,
+                        "quiplexefi.efi --cancel", 'echo "RC=%lasterror%"',
+                        "quiplexefi.efi 2 -n", 'echo "RC=%lasterror%"',
+                        cls.item_64, 'echo "RC=%lasterror%"', DUMP + " -b",
+                        item_200, 'echo "RC=%lasterror%"', DUMP],
+        }
+        lines = []
+        for name, scenario in scenarios.items():
+            lines += ["echo QUIPLEX-SCENARIO-" + name] + scenario
+        console = boot(Machine(cls.folder), lines + ["echo QUIPLEX-SCENARIO-end"])
+        # The marker's output line, not the echoed command that shows it after the prompt.
+        parts = re.split(r"^QUIPLEX-SCENARIO-(\w+)\n", console, flags=re.M)
+        cls.sections = dict(zip(parts[1::2], parts[2::2]))
+        cls.pending = pending
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder, ignore_errors=True)
 
     def test_usage_and_missing_boot_manager(self):
-        console = self.boot(["quiplexefi.efi", 'echo "RC=%lasterror%"',
-                             "quiplexefi.efi 2/noreboot", 'echo "RC=%lasterror%"', DUMP])
+        console = self.sections["usage"]
         self.assertIn("Version 1.03\n\nUsage: quiplexu bootselection", console)
         self.assertIn("  quiplex /shutdown/run=filename.extFS0:\\>", console)
         self.assertIn("Zarvex UEFI was not found.\n", console)
@@ -68,10 +101,7 @@ class ShellTest(unittest.TestCase):
         self.assertIsNone(dumped(console))
 
     def test_requests_byte_for_byte(self):
-        lines = [SET_PRESENCE]
-        for arguments, _ in REQUESTS:
-            lines += ["quiplexefi.efi " + arguments, 'echo "RC=%lasterror%"', DUMP]
-        console = self.boot(lines)
+        console = self.sections["requests"]
         self.assertEqual(results(console), ["0x0"] * len(REQUESTS))
         dumps = re.split(r"FS0:\\> quiplexefi\.efi ", console)[1:]
         self.assertEqual(len(dumps), len(REQUESTS))
@@ -83,19 +113,7 @@ class ShellTest(unittest.TestCase):
         self.assertEqual(len(REQUESTS[-1][1]), 119)
 
     def test_tool_options_and_every_argument(self):
-        pending = payload(0xFFFF, b"Shell Item", b"x.efi")
-        item_64 = "quiplexefi.efi 1 " + " ".join(["x"] * 62) + " /noreboot"
-        item_200 = "quiplexefi.efi 2 " + " ".join(['""'] * 198) + " /noreboot"
-        console = self.boot([SET_PRESENCE, shell_set_variable("Quiplex", pending, GUID),
-                             "quiplexefi.efi --version", 'echo "RC=%lasterror%"',
-                             "quiplexefi.efi --status", 'echo "RC=%lasterror%"',
-                             "quiplexefi.efi --dry-run=json 1/run=t.efi/noreboot",
-                             'echo "RC=%lasterror%"', DUMP,
-                             "quiplexefi.efi --Cancel", 'echo "RC=%lasterror%"', DUMP,
-                             "quiplexefi.efi --cancel", 'echo "RC=%lasterror%"',
-                             "quiplexefi.efi 2 -n", 'echo "RC=%lasterror%"',
-                             item_64, 'echo "RC=%lasterror%"', DUMP + " -b",
-                             item_200, 'echo "RC=%lasterror%"', DUMP])
+        console, item_64, pending = self.sections["options"], self.item_64, self.pending
         self.assertIn("quiplexefi.efi --version\nquiplexefi 1.03\n", console)
         self.assertIn("Zarvex UEFI: found\nPending request: name \"Shell Item\"\n"
                       'Run file: "x.efi"\nSize: 21 bytes, attributes 0x00000007\n', console)
@@ -115,6 +133,18 @@ class ShellTest(unittest.TestCase):
                          ("NV+RT+BS", payload(0xFFFF, b"1 " + b"x " * 24)[:4] +
                           (b"1 " + b"x " * 24).strip() + b"\0\0"))
         self.assertEqual(dumped(console.rsplit("/noreboot", 1)[1]), ("NV+RT+BS", payload(2)))
+
+
+class ShellTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="quiplex-uefi-")
+        self.machine = Machine(self.folder)
+
+    def tearDown(self):
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def boot(self, lines, files=None):
+        return boot(self.machine, lines, files)
 
     def test_boot_list_boot_next_and_firmware_setup(self):
         """An entry "Zarvex UEFI" made with bcfg, second in BootOrder behind the Shell: --status
