@@ -14,6 +14,8 @@ GUID = "81686ef9-7f6f-42e3-9371-696de9bf6299"
 EFIVARS = "/sys/firmware/efi/efivars"
 HERE = os.path.dirname(os.path.abspath(__file__))
 ANSIBLE_DIR = os.path.join(HERE, "..", "..", "ansible")
+with open(os.path.join(ANSIBLE_DIR, "galaxy.yml")) as galaxy:
+    VERSION = next(line.split()[1] for line in galaxy if line.startswith("version:"))
 SKIP = 77
 
 RIG = os.path.join(HERE, "..", "linux", "namespace_rig.sh")
@@ -111,7 +113,7 @@ class Fleet:
             subprocess.run(["ansible-galaxy", "collection", "build", ANSIBLE_DIR, "--output-path",
                             self.root, "--force"], check=True, env=self.environment,
                            capture_output=True)
-            tarball = os.path.join(self.root, "quiplex-boot-1.0.3.tar.gz")
+            tarball = os.path.join(self.root, "quiplex-boot-%s.tar.gz" % VERSION)
         subprocess.run(["ansible-galaxy", "collection", "install", "--offline", "-p",
                         os.path.join(self.root, "collections"), tarball], check=True,
                        env=self.environment, capture_output=True)

@@ -187,7 +187,7 @@ class FleetTest(unittest.TestCase):
             self.assertIn(text, done.stdout)
         # The collection ships with the programs: one version for both.
         with open(os.path.join(fleet.ANSIBLE_DIR, "..", "CMakeLists.txt")) as cmake:
-            self.assertIn("project(quiplex VERSION 1.0.3", cmake.read())
+            self.assertIn("project(quiplex VERSION %s " % fleet.VERSION, cmake.read())
 
     def test_validate_modules(self):
         """ansible-test's module validator, run directly (ansible-test itself needs pip); only
@@ -204,7 +204,7 @@ class FleetTest(unittest.TestCase):
                                   "quiplex", "boot")
         done = subprocess.run([python, os.path.join(folder, "validate.py"), "--format", "json",
                                "--collection", "ansible_collections/quiplex/boot",
-                               "--collection-version", "1.0.3", "--arg-spec",
+                               "--collection-version", fleet.VERSION, "--arg-spec",
                                "--plugin-type", "module", "plugins/modules/oneshot.py"],
                               cwd=collection, capture_output=True, text=True,
                               env=dict(self.fleet.environment, PYTHONPATH=folder))

@@ -23,11 +23,8 @@ import machine  # noqa: E402
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import release_rig  # noqa: E402
+from release_rig import DEB, PACKAGES, VERSION, run  # noqa: E402
 
-VERSION = re.search(r"project\(quiplex VERSION ([0-9.]+)",
-                    open(os.path.join(SOURCE, "CMakeLists.txt")).read()).group(1)
-PACKAGES = os.path.join(SOURCE, "build", "packages")
-DEB = os.path.join(PACKAGES, "quiplex_%s_amd64.deb" % VERSION)
 ZIP = os.path.join(PACKAGES, "quiplexu-%s-win64.zip" % VERSION)
 RPM = os.path.join(PACKAGES, "quiplex-%s-1.x86_64.rpm" % VERSION)
 
@@ -57,10 +54,6 @@ printf '\\007\\000\\000\\000\\132\\166' > $EFIVARS/ZarvexUEFI-$GUID
 echo "QUIPLEX-DEB-STATUS $?"
 echo "QUIPLEX-DEB-BYTES $(od -An -tx1 -v $EFIVARS/Quiplex-$GUID)"
 """
-
-
-def run(*command, **options):
-    return subprocess.run(command, capture_output=True, text=True, **options)
 
 
 class Packages(unittest.TestCase):

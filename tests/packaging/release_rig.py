@@ -1,16 +1,23 @@
 # SPDX-FileCopyrightText: 2026 The quiplex developers
 # SPDX-License-Identifier: MIT
-"""What the release tests share: the test's release key, a Debian 12 root made once with
-mmdebstrap, commands in that root, and an HTTP server on 127.0.0.1 for a folder.
+"""What the package tests share: where the packages are, the test's release key, a Debian 12
+root made once with mmdebstrap, commands in that root, and an HTTP server on 127.0.0.1 for a
+folder. Needs QUIPLEX_SOURCE_DIR.
 """
 
 import contextlib
 import functools
 import http.server
 import os
+import re
 import subprocess
 import threading
 
+SOURCE = os.environ["QUIPLEX_SOURCE_DIR"]
+with open(os.path.join(SOURCE, "CMakeLists.txt")) as cmake:
+    VERSION = re.search(r"project\(quiplex VERSION ([0-9.]+)", cmake.read()).group(1)
+PACKAGES = os.path.join(SOURCE, "build", "packages")
+DEB = os.path.join(PACKAGES, "quiplex_%s_amd64.deb" % VERSION)
 # The release test's own folder: its key and the cached Debian root.
 FOLDER = os.environ.get("QUIPLEX_RELEASE_TEST_DIR", "")
 

@@ -20,15 +20,10 @@ import tempfile
 import unittest
 import warnings
 
-SOURCE = os.environ["QUIPLEX_SOURCE_DIR"]
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import release_rig  # noqa: E402
-from release_rig import run  # noqa: E402
+from release_rig import DEB, PACKAGES, SOURCE, VERSION, run  # noqa: E402
 
-VERSION = re.search(r"project\(quiplex VERSION ([0-9.]+)",
-                    open(os.path.join(SOURCE, "CMakeLists.txt")).read()).group(1)
-PACKAGES = os.path.join(SOURCE, "build", "packages")
-DEB = os.path.join(PACKAGES, "quiplex_%s_amd64.deb" % VERSION)
 RPM_NAME = "quiplex-%s-1.x86_64.rpm" % VERSION
 SBOM = os.path.join(PACKAGES, "quiplex-%s.cdx.json" % VERSION)
 KEYRING = os.path.join(PACKAGES, "quiplex-archive-keyring.gpg")
