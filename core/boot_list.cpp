@@ -97,8 +97,6 @@ void fill_entry(BootEntry *entry, const uint8_t *value, size_t size)
     entry->attributes_known = true;
     entry->attributes = option.attributes;
     entry->description_known = true;
-    const bool terminated = LOAD_OPTION_HEADER_SIZE + 2 * option.description_units + 2 <= size;
-    entry->description_cut = !terminated || option.description_units > DESCRIPTION_CAPACITY;
     entry->description_units = option.description_units < DESCRIPTION_CAPACITY
                                    ? option.description_units
                                    : DESCRIPTION_CAPACITY;

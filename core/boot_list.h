@@ -67,7 +67,6 @@ struct BootEntry {
     bool attributes_known; // the header was there
     uint32_t attributes;
     bool description_known;
-    bool description_cut; // longer than DESCRIPTION_CAPACITY, or without its NUL
     uint16_t description[DESCRIPTION_CAPACITY];
     size_t description_units;
     bool names_boot_manager; // the whole description, cut or not, holds "Zarvex"

@@ -172,6 +172,25 @@ std::vector<BootListCase> boot_list_cases()
          "\nFirmware: this start unknown; next start Boot0000 \"Windows Boot Manager\" "
          "(BootOrder)" +
              WARN_WINDOWS},
+        {"two Zarvex entries, the higher number first in BootOrder",
+         with(WINDOWS_FIRST,
+              {{"BootCurrent", {}}, {"BootOrder", order({3, 1})}, {"Boot0001", ZARVEX}}),
+         firmware("null", "null", "[\"0003\",\"0001\"]", "\"0003\"", "\"boot_order\"",
+                  "\"0003\"", "true",
+                  "{\"0001\":{\"description\":\"Zarvex UEFI\",\"active\":true},"
+                  "\"0003\":{\"description\":\"Zarvex UEFI\",\"active\":true}}",
+                  "true"),
+         "\nFirmware: this start unknown; next start Boot0003 \"Zarvex UEFI\" (BootOrder)"},
+        {"names that are not the whole word: Barvex, Zarve",
+         {{"BootCurrent", u16(0)},
+          {"BootOrder", order({0, 1})},
+          {"Boot0000", load_option(1, u"Barvex")},
+          {"Boot0001", load_option(1, u"Zarve")}},
+         firmware("\"0000\"", "null", "[\"0000\",\"0001\"]", "\"0000\"", "\"boot_order\"",
+                  "null", "false",
+                  "{\"0000\":{\"description\":\"Barvex\",\"active\":true},"
+                  "\"0001\":{\"description\":\"Zarve\",\"active\":true}}"),
+         "\nFirmware: this start Boot0000 \"Barvex\"; next start Boot0000 \"Barvex\" (BootOrder)"},
         {"a Zarvex entry only BootNext names",
          {{"BootCurrent", u16(0)},
           {"BootNext", u16(7)},

@@ -99,6 +99,7 @@ protected:
 TEST_F(SyslogTrail, RecordsChangesAndFailuresWithTheInvokingUser)
 {
     const std::string me = "uid " + std::to_string(getuid()) + ": ";
+    const std::string long_user = "\x7F" + std::string(69, 'a');
     const struct {
         std::vector<std::string> arguments;
         const char *sudo_user; // null: not set
@@ -136,6 +137,13 @@ TEST_F(SyslogTrail, RecordsChangesAndFailuresWithTheInvokingUser)
          true,
          0,
          {{NOTICE, std::string("user root: ") + MESSAGE_RESUME_DELETED}}},
+        // DEL is no printable name either; a long name is cut to fit "user NAME" in 63 bytes.
+        {{"3/noreboot"},
+         long_user.c_str(),
+         true,
+         0,
+         {{NOTICE, "user ?" + std::string(57, 'a') + ": Pending request: item 3; Run file: "
+                   "none; Size: 6 bytes, attributes 0x00000007; Then: no restart (/noreboot)"}}},
     };
     listen_at_dev_log();
     for (const auto &c : cases) {
