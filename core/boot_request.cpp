@@ -152,23 +152,18 @@ bool is_help_request(const char *selection)
 
 } // namespace
 
-void join_arguments(char *buffer, size_t capacity, int argc, char **argv)
+void join_words(char *buffer, size_t capacity, size_t count, const void *words, CopyWord copy)
 {
     if (capacity == 0)
         return;
     size_t room = capacity - 1;
     size_t length = 0;
-    for (int i = 1; i < argc; i++) {
-        const char *argument = argv[i] == nullptr ? "" : argv[i];
-        size_t copied = 0;
-        while (copied < room && argument[copied] != '\0') {
-            buffer[length + copied] = argument[copied];
-            copied++;
-        }
+    for (size_t i = 0; i < count; i++) {
+        const size_t copied = copy(words, i, buffer + length, room);
         length += copied;
         buffer[length] = '\0';
         room -= copied;
-        if (i == argc - 1 || room == 0)
+        if (i == count - 1 || room == 0)
             return;
         buffer[length++] = ' ';
         buffer[length] = '\0';
@@ -176,6 +171,18 @@ void join_arguments(char *buffer, size_t capacity, int argc, char **argv)
         if (room == 0)
             return;
     }
+}
+
+void join_arguments(char *buffer, size_t capacity, int argc, char **argv)
+{
+    auto copy = [](const void *words, size_t index, char *to, size_t room) {
+        const char *word = static_cast<char *const *>(words)[index];
+        size_t copied = 0;
+        for (; word != nullptr && copied < room && word[copied] != '\0'; copied++)
+            to[copied] = word[copied];
+        return copied;
+    };
+    join_words(buffer, capacity, argc > 1 ? static_cast<size_t>(argc - 1) : 0, argv + 1, copy);
 }
 
 namespace {

@@ -62,8 +62,15 @@ struct BootRequest {
     ToolOption tool_option; // when set, the command is that option and nothing else
 };
 
-// Joins argv[1..argc-1] with single blanks into `buffer`, at most capacity - 1 characters;
-// the last byte of the buffer is never written. Writes nothing for argc <= 1.
+// Copies the bytes of word `index` of `words` that fit in `room` bytes at `to`; how many it copied.
+typedef size_t (*CopyWord)(const void *words, size_t index, char *to, size_t room);
+
+// Joins `count` words with single blanks into `buffer`, at most capacity - 1 characters; the
+// last byte of the buffer is never written. Writes nothing for no word. Each platform's
+// arguments reach it through their own `copy` (the UEFI Shell's are UCS-2).
+void join_words(char *buffer, size_t capacity, size_t count, const void *words, CopyWord copy);
+
+// join_words over argv[1..argc-1]; a null argument is an empty word.
 void join_arguments(char *buffer, size_t capacity, int argc, char **argv);
 
 // When the first word of `command_text` is --dry-run or --dry-run=json (any letter case), gives

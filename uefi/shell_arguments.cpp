@@ -39,41 +39,31 @@ size_t next_utf8(const CHAR16 **text, uint8_t *bytes)
     return 4;
 }
 
+// The UTF-8 bytes of Shell argument `index` that fit in `room`, made one code point at a time.
+size_t copy_utf8(const void *words, size_t index, char *to, size_t room)
+{
+    const CHAR16 *argument = static_cast<CHAR16 *const *>(words)[index];
+    uint8_t bytes[4];
+    size_t made = 0;
+    size_t taken = 0;
+    size_t copied = 0;
+    while (copied < room) {
+        if (taken == made) {
+            if (argument == nullptr || *argument == 0)
+                break;
+            made = next_utf8(&argument, bytes);
+            taken = 0;
+        }
+        to[copied++] = static_cast<char>(bytes[taken++]);
+    }
+    return copied;
+}
+
 } // namespace
 
-// Step for step the core's join_arguments, reading each argument's UTF-8 bytes as they are made.
 void join_ucs2_arguments(char *buffer, size_t capacity, UINTN argc, CHAR16 *const *argv)
 {
-    if (capacity == 0)
-        return;
-    size_t room = capacity - 1;
-    size_t length = 0;
-    for (UINTN i = 1; i < argc; i++) {
-        const CHAR16 *argument = argv[i] == nullptr ? u"" : argv[i];
-        uint8_t bytes[4];
-        size_t made = 0;
-        size_t taken = 0;
-        size_t copied = 0;
-        while (copied < room) {
-            if (taken == made) {
-                if (*argument == 0)
-                    break;
-                made = next_utf8(&argument, bytes);
-                taken = 0;
-            }
-            buffer[length + copied++] = static_cast<char>(bytes[taken++]);
-        }
-        length += copied;
-        buffer[length] = '\0';
-        room -= copied;
-        if (i == argc - 1 || room == 0)
-            return;
-        buffer[length++] = ' ';
-        buffer[length] = '\0';
-        room -= 1;
-        if (room == 0)
-            return;
-    }
+    join_words(buffer, capacity, argc > 1 ? argc - 1 : 0, argv + 1, copy_utf8);
 }
 
 const char *collect_command()

@@ -10,7 +10,7 @@ void check_firmware_revision(EFI_SYSTEM_TABLE *system_table);
 // Picks the text mode with the most columns plus rows (lowest number on a tie), clears it.
 void use_largest_text_mode(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *console);
 
-// Joins argv[1] onward as UTF-8 with single blanks, exactly as join_arguments joins UTF-8 text:
+// Joins argv[1] onward as UTF-8 with the core's join_words, as join_arguments joins UTF-8 text:
 // cut at capacity (NUL included), an argument that does not fit cut and later ones dropped.
 void join_ucs2_arguments(char *buffer, size_t capacity, UINTN argc, CHAR16 *const *argv);
 
