@@ -160,7 +160,8 @@ TEST(FormatStatus, TinyBuffersAreNeverOverrun)
         EXPECT_EQ(text[0], capacity == 0 ? 'z' : '\0') << capacity;
         text[0] = 'z';
         const RequestView item{};
-        const DryRunReport written{.request = &item};
+        DryRunReport written{};
+        written.request = &item;
         format_written_text(&written, text, capacity);
         EXPECT_EQ(text[capacity], 'z') << capacity;
         EXPECT_EQ(text[0], capacity == 0 ? 'z' : '\0') << capacity;
