@@ -94,7 +94,6 @@ void fill_entry(BootEntry *entry, const uint8_t *value, size_t size)
         decode_load_option(value, size, &option) == STATUS_SUCCESS ? ENTRY_VALID : ENTRY_CORRUPT;
     if (size < LOAD_OPTION_HEADER_SIZE)
         return;
-    entry->attributes_known = true;
     entry->attributes = option.attributes;
     entry->description_known = true;
     entry->description_units = option.description_units < DESCRIPTION_CAPACITY

@@ -64,7 +64,6 @@ enum EntryState {
 struct BootEntry {
     uint16_t number;
     EntryState state;
-    bool attributes_known; // the header was there
     uint32_t attributes;
     bool description_known;
     uint16_t description[DESCRIPTION_CAPACITY];

@@ -223,6 +223,52 @@ std::vector<BootListCase> boot_list_cases()
              "\nWarning: Zarvex UEFI's entry Boot0003 \"Zarvex UEFI\" is inactive: the firmware "
              "will not start it, and the request will not be read. Make it active again in the "
              "firmware's setup."},
+        {"a Zarvex entry in capitals that only BootNext names, read before the others",
+         {{"BootCurrent", u16(5)},
+          {"BootNext", u16(1)},
+          {"BootOrder", order({5})},
+          {"Boot0001", load_option(1, u"ZARVEX UEFI")},
+          {"Boot0005", WINDOWS}},
+         firmware("\"0005\"", "\"0001\"", "[\"0005\"]", "\"0001\"", "\"boot_next\"", "\"0001\"",
+                  "true",
+                  "{\"0001\":{\"description\":\"ZARVEX UEFI\",\"active\":true},"
+                  "\"0005\":{\"description\":\"Windows Boot Manager\",\"active\":true}}"),
+         "\nFirmware: this start Boot0005 \"Windows Boot Manager\"; next start Boot0001 "
+         "\"ZARVEX UEFI\" (BootNext)"},
+        {"an entry BootOrder does not name is not read",
+         {{"BootOrder", order({3})}, {"Boot0000", WINDOWS}, {"Boot0003", ZARVEX}},
+         firmware("null", "null", "[\"0003\"]", "\"0003\"", "\"boot_order\"", "\"0003\"", "true",
+                  "{\"0003\":{\"description\":\"Zarvex UEFI\",\"active\":true}}"),
+         "\nFirmware: this start unknown; next start Boot0003 \"Zarvex UEFI\" (BootOrder)"},
+        {"only an inactive entry in BootOrder: no next start, whatever else was read",
+         {{"BootCurrent", u16(0)},
+          {"BootOrder", order({5})},
+          {"Boot0000", WINDOWS},
+          {"Boot0005", load_option(0, u"Old")}},
+         firmware("\"0000\"", "null", "[\"0005\"]", "null", "null", "null", "null",
+                  "{\"0000\":{\"description\":\"Windows Boot Manager\",\"active\":true},"
+                  "\"0005\":{\"description\":\"Old\",\"active\":false}}"),
+         "\nFirmware: this start Boot0000 \"Windows Boot Manager\"; next start unknown"},
+        {"a value of exactly 4,096 bytes is read",
+         with(WINDOWS_FIRST,
+              {{"Boot0000", load_option(1, u"Windows Boot Manager", 4, 4096 - 6 - 42)}}),
+         firmware("\"0003\"", "null", "[\"0000\",\"0003\"]", "\"0000\"", "\"boot_order\"",
+                  "\"0003\"", "false", BOTH_ENTRIES, "true"),
+         THIS_START_3 + "Boot0000 \"Windows Boot Manager\" (BootOrder)" + WARN_WINDOWS},
+        {"an entry of its header alone",
+         with(WINDOWS_FIRST, {{"Boot0000", {1, 0, 0, 0, 0, 0}}}),
+         firmware("\"0003\"", "null", "[\"0000\",\"0003\"]", "null", "null", "\"0003\"", "null",
+                  "{\"0000\":{\"description\":\"\",\"active\":null},"
+                  "\"0003\":{\"description\":\"Zarvex UEFI\",\"active\":true}}",
+                  "true"),
+         THIS_START_3 + "unknown"},
+        {"this start from an entry shorter than its header",
+         with(WINDOWS_FIRST, {{"BootCurrent", u16(0)}, {"Boot0000", {1, 0, 0, 0, 4}}}),
+         firmware("\"0000\"", "null", "[\"0000\",\"0003\"]", "null", "null", "\"0003\"", "null",
+                  "{\"0000\":{\"description\":null,\"active\":null},"
+                  "\"0003\":{\"description\":\"Zarvex UEFI\",\"active\":true}}",
+                  "true"),
+         "\nFirmware: this start Boot0000; next start unknown"},
         {"no boot variable", {}, std::string(FIRMWARE_UNKNOWN_JSON).substr(12), ""},
         // Every hostile shape gives unknown or a cut description, never another status.
         {"BootOrder of odd length",
@@ -389,6 +435,24 @@ struct ChangeCase {
 };
 
 const Variables NO_ZARVEX_ENTRY = {{"BootOrder", order({0})}, {"Boot0000", WINDOWS}};
+
+std::string repeated(const std::string &text, size_t count)
+{
+    std::string all;
+    while (count-- > 0)
+        all += text;
+    return all;
+}
+
+// The longest failure record: a long message and a command of 255 bytes, every one escaped.
+const std::string CONTROL_COMMAND = "--boot-next " + std::string(243, '\x01');
+Bytes control_name_payload() // the name as written: its first 50 bytes
+{
+    Bytes payload = {0xFF, 0xFF, 0, 0};
+    payload.insert(payload.end(), 50, 0x01);
+    payload.insert(payload.end(), {0, 0});
+    return payload;
+}
 const Variables SETUP = {{"OsIndicationsSupported", u64(0x41)}};
 
 // clang-format off
@@ -398,6 +462,10 @@ const ChangeCase CHANGE_CASES[] = {
     {" --BOOT-NEXT 2/noreboot", with(WINDOWS_FIRST, {{"BootNext", u16(0)}}), true, nullptr, 0, 0,
      {}, {}, ITEM_2, u16(3), {},
      {WRITTEN_2 + "\nBootNext: Boot0003 \"Zarvex UEFI\"\nThen: no restart (/noreboot)"}},
+    {"--boot-next 2",
+     {{"BootOrder", order({0, 0x1A3})}, {"Boot0000", WINDOWS}, {"Boot01A3", ZARVEX}}, true,
+     nullptr, 0, 0, {}, {false}, ITEM_2, u16(0x1A3), {},
+     {WRITTEN_2 + "\nBootNext: Boot01A3 \"Zarvex UEFI\"\nThen: restart"}},
     {"--boot-next 2", NO_ZARVEX_ENTRY, true, nullptr, 8, 0, {"failure: " + ENTRY_NOT_FOUND}, {},
      {}, {}, {}, {"failed 8: " + ENTRY_NOT_FOUND + "\nCommand: \"--boot-next 2\""}},
     {"--boot-next 2", WINDOWS_FIRST, false, nullptr, 8, 0, {}, {}, {}, {}, {},
@@ -405,6 +473,12 @@ const ChangeCase CHANGE_CASES[] = {
     {"--boot-next 2", WINDOWS_FIRST, true, "BootNext", 77, 0, {"failure: " + BOOT_NEXT_FAILED},
      {}, ITEM_2, {}, {},
      {WRITTEN_2 + "\nThen: restart", "failed 77: " + BOOT_NEXT_FAILED + "\nCommand: \"--boot-next 2\""}},
+    {CONTROL_COMMAND, WINDOWS_FIRST, true, "BootNext", 77, 0, {"failure: " + BOOT_NEXT_FAILED}, {},
+     control_name_payload(), {}, {},
+     {"written: Pending request: name \"" + repeated("\\x01", 50) + "\"\nRun file: none\n"
+      "Size: 56 bytes, attributes 0x00000007\nThen: restart",
+      "failed 77: " + BOOT_NEXT_FAILED + "\nCommand: \"--boot-next " + repeated("\\x01", 243) +
+          "\""}},
     {"--boot-next 2", WINDOWS_FIRST, true, "Quiplex", 77, 0, {}, {}, {}, {}, {},
      {"failed 77: Unable to configure system!\nCommand: \"--boot-next 2\""}},
     {"--boot-next --status", WINDOWS_FIRST, true, nullptr, 61, 1, {}, {}, {}, {}, {},
@@ -432,6 +506,9 @@ const ChangeCase CHANGE_CASES[] = {
     {"--Firmware-Setup /noreboot", with(SETUP, {{"OsIndications", u64(0x8000000000000040)}}), true,
      nullptr, 0, 0, {"info: The next start opens the firmware's setup."}, {}, {}, {},
      u64(0x8000000000000041), {"written: The next start opens the firmware's setup."}},
+    {"--firmware-setup", with(SETUP, {{"OsIndications", {0x40, 0, 0, 0}}}), true, nullptr, 0, 0,
+     {"info: The next start opens the firmware's setup."}, {false}, {}, {}, u64(0x41),
+     {"written: The next start opens the firmware's setup."}},
     {"--firmware-setup/force", with(SETUP, {{"OsIndications", u64(1)}}), true, nullptr, 0, 0,
      {"info: The next start opens the firmware's setup."}, {true}, {}, {}, u64(1), {}},
     {"--firmware-setup", {{"OsIndicationsSupported", u64(0x40)}, {"OsIndications", u64(0x40)}},

@@ -534,6 +534,20 @@ TEST(SleepGuard, OutcomesAtTheEdges)
             EXPECT_EQ(saved.copy, c.pending) << c.what;
         }
     }
+    // A suspend whose saved copy cannot be read (a corrupt file, a refused read) leaves the
+    // pending request as it is.
+    const struct {
+        StatusCode load_status;
+        SleepOutcome outcome;
+    } unreadable[] = {{STATUS_CORRUPT, SLEEP_COPY_CORRUPT}, {STATUS_ACCESS_DENIED, SLEEP_SAVE_FAILED}};
+    for (const auto &c : unreadable) {
+        start_guard_case(ITEM_2);
+        saved.load_status = c.load_status;
+        const SleepResult result = suspend_request(&SAVED_CALLS);
+        EXPECT_EQ(result.outcome, c.outcome) << c.load_status;
+        EXPECT_EQ(result.status, c.load_status);
+        EXPECT_EQ(pending_request(), ITEM_2);
+    }
 }
 
 // A resume that finds nothing left to delete (the suspend's write failed, or the request was

@@ -165,6 +165,10 @@ TEST(FormatStatus, TinyBuffersAreNeverOverrun)
         format_written_text(&written, text, capacity);
         EXPECT_EQ(text[capacity], 'z') << capacity;
         EXPECT_EQ(text[0], capacity == 0 ? 'z' : '\0') << capacity;
+        text[0] = 'z';
+        format_failure_text("Unable", "2", text, capacity);
+        EXPECT_EQ(text[capacity], 'z') << capacity;
+        EXPECT_EQ(text[0], capacity == 0 ? 'z' : '\0') << capacity;
     }
 }
 
