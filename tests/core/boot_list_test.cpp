@@ -175,8 +175,8 @@ std::vector<BootListCase> boot_list_cases()
         {"two Zarvex entries, the higher number first in BootOrder",
          with(WINDOWS_FIRST,
               {{"BootCurrent", {}}, {"BootOrder", order({3, 1})}, {"Boot0001", ZARVEX}}),
-         firmware("null", "null", "[\"0003\",\"0001\"]", "\"0003\"", "\"boot_order\"",
-                  "\"0003\"", "true",
+         firmware("null", "null", "[\"0003\",\"0001\"]", "\"0003\"", "\"boot_order\"", "\"0003\"",
+                  "true",
                   "{\"0001\":{\"description\":\"Zarvex UEFI\",\"active\":true},"
                   "\"0003\":{\"description\":\"Zarvex UEFI\",\"active\":true}}",
                   "true"),
@@ -186,8 +186,8 @@ std::vector<BootListCase> boot_list_cases()
           {"BootOrder", order({0, 1})},
           {"Boot0000", load_option(1, u"Barvex")},
           {"Boot0001", load_option(1, u"Zarve")}},
-         firmware("\"0000\"", "null", "[\"0000\",\"0001\"]", "\"0000\"", "\"boot_order\"",
-                  "null", "false",
+         firmware("\"0000\"", "null", "[\"0000\",\"0001\"]", "\"0000\"", "\"boot_order\"", "null",
+                  "false",
                   "{\"0000\":{\"description\":\"Barvex\",\"active\":true},"
                   "\"0001\":{\"description\":\"Zarve\",\"active\":true}}"),
          "\nFirmware: this start Boot0000 \"Barvex\"; next start Boot0000 \"Barvex\" (BootOrder)"},
@@ -255,8 +255,7 @@ std::vector<BootListCase> boot_list_cases()
          firmware("\"0003\"", "null", "[\"0000\",\"0003\"]", "\"0000\"", "\"boot_order\"",
                   "\"0003\"", "false", BOTH_ENTRIES, "true"),
          THIS_START_3 + "Boot0000 \"Windows Boot Manager\" (BootOrder)" + WARN_WINDOWS},
-        {"an entry of its header alone",
-         with(WINDOWS_FIRST, {{"Boot0000", {1, 0, 0, 0, 0, 0}}}),
+        {"an entry of its header alone", with(WINDOWS_FIRST, {{"Boot0000", {1, 0, 0, 0, 0, 0}}}),
          firmware("\"0003\"", "null", "[\"0000\",\"0003\"]", "null", "null", "\"0003\"", "null",
                   "{\"0000\":{\"description\":\"\",\"active\":null},"
                   "\"0003\":{\"description\":\"Zarvex UEFI\",\"active\":true}}",

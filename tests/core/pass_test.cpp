@@ -539,7 +539,8 @@ TEST(SleepGuard, OutcomesAtTheEdges)
     const struct {
         StatusCode load_status;
         SleepOutcome outcome;
-    } unreadable[] = {{STATUS_CORRUPT, SLEEP_COPY_CORRUPT}, {STATUS_ACCESS_DENIED, SLEEP_SAVE_FAILED}};
+    } unreadable[] = {{STATUS_CORRUPT, SLEEP_COPY_CORRUPT},
+                      {STATUS_ACCESS_DENIED, SLEEP_SAVE_FAILED}};
     for (const auto &c : unreadable) {
         start_guard_case(ITEM_2);
         saved.load_status = c.load_status;

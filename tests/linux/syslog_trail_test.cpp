@@ -142,8 +142,10 @@ TEST_F(SyslogTrail, RecordsChangesAndFailuresWithTheInvokingUser)
          long_user.c_str(),
          true,
          0,
-         {{NOTICE, "user ?" + std::string(57, 'a') + ": Pending request: item 3; Run file: "
-                   "none; Size: 6 bytes, attributes 0x00000007; Then: no restart (/noreboot)"}}},
+         {{NOTICE,
+           "user ?" + std::string(57, 'a') +
+               ": Pending request: item 3; Run file: "
+               "none; Size: 6 bytes, attributes 0x00000007; Then: no restart (/noreboot)"}}},
     };
     listen_at_dev_log();
     for (const auto &c : cases) {
