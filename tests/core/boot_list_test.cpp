@@ -249,6 +249,7 @@ std::vector<BootListCase> boot_list_cases()
                   "{\"0000\":{\"description\":\"Windows Boot Manager\",\"active\":true},"
                   "\"0005\":{\"description\":\"Old\",\"active\":false}}"),
          "\nFirmware: this start Boot0000 \"Windows Boot Manager\"; next start unknown"},
+        // The 6-byte header, 21 units of description with its NUL, device paths to 4,096.
         {"a value of exactly 4,096 bytes is read",
          with(WINDOWS_FIRST,
               {{"Boot0000", load_option(1, u"Windows Boot Manager", 4, 4096 - 6 - 42)}}),
